@@ -1,0 +1,63 @@
+// The one platform layer of the module and its stand-ins: library loading, the
+// host's mutex, sleeping, the calling thread's id and byte order. Only the two
+// implementation files behind this header include system headers of their own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace plat {
+
+// Dynamic libraries. A null handle means "not loaded".
+using LibHandle = void*;
+LibHandle loadLibrary(const char* name);
+void* findSymbol(LibHandle lib, const char* name);
+void freeLibrary(LibHandle lib);
+// System text of the last failed loadLibrary on this thread (never null).
+const char* lastLoadError();
+
+// The host's operating-system mutex: a Win32 mutex handle, or on POSIX a
+// process-shared, robust pthread mutex. Not recursive on either platform.
+using MutexHandle = void*;
+MutexHandle createMutex();            // host side; null on failure
+void destroyMutex(MutexHandle mutex); // host side
+// Waits without a time limit. On failure writes the system's message text for
+// the error into text (always NUL-terminated) and returns false. A mutex whose
+// owner died counts as a failure, although the caller then holds it.
+bool lockMutex(MutexHandle mutex, char* text, std::size_t size);
+bool unlockMutex(MutexHandle mutex, char* text, std::size_t size);
+
+// Sleeping goes through a replaceable hook so that tests count pauses instead
+// of waiting for them. setSleepHook(nullptr) restores the real sleep.
+using SleepHook = void (*)(unsigned ms);
+SleepHook setSleepHook(SleepHook hook);
+void sleepMs(unsigned ms);
+
+unsigned long currentThreadId();
+
+// Folder of the running executable, with a trailing separator; empty if unknown.
+void executableDir(char* text, std::size_t size);
+
+#ifdef _WIN32
+// Called once when the module is attached: it wants no per-thread notifications.
+void disableThreadNotifications(void* module);
+#endif
+
+// Network (big-endian) byte order for the host's 32-bit record words.
+inline std::uint32_t hostToNet32(std::uint32_t v)
+{
+    const unsigned char b[4] = {static_cast<unsigned char>(v >> 24), static_cast<unsigned char>(v >> 16),
+                                static_cast<unsigned char>(v >> 8), static_cast<unsigned char>(v)};
+    std::uint32_t out;
+    static_assert(sizeof out == sizeof b, "32-bit word");
+    __builtin_memcpy(&out, b, sizeof out);
+    return out;
+}
+inline std::uint32_t netToHost32(std::uint32_t v)
+{
+    unsigned char b[4];
+    __builtin_memcpy(b, &v, sizeof b);
+    return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | std::uint32_t(b[3]);
+}
+
+} // namespace plat

@@ -1,0 +1,146 @@
+// POSIX side of the platform layer.
+#include "support/platform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <dlfcn.h>
+#include <pthread.h>
+#include <string>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace plat {
+
+namespace {
+thread_local std::string t_loadError;
+
+void errorText(int code, char* text, std::size_t size)
+{
+    if (!text || size == 0)
+        return;
+    std::snprintf(text, size, "%s", std::strerror(code));
+}
+
+void realSleep(unsigned ms)
+{
+    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
+    }
+}
+
+SleepHook g_sleep = realSleep;
+} // namespace
+
+LibHandle loadLibrary(const char* name)
+{
+    void* h = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (!h) {
+        const char* e = dlerror();
+        t_loadError = e ? e : "unknown error";
+    }
+    return h;
+}
+
+void* findSymbol(LibHandle lib, const char* name)
+{
+    if (!lib || !name)
+        return nullptr;
+    return dlsym(lib, name);
+}
+
+void freeLibrary(LibHandle lib)
+{
+    if (lib)
+        dlclose(lib);
+}
+
+const char* lastLoadError() { return t_loadError.c_str(); }
+
+MutexHandle createMutex()
+{
+    auto* m = new pthread_mutex_t;
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_ERRORCHECK);
+    pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
+    pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+    const int rc = pthread_mutex_init(m, &attr);
+    pthread_mutexattr_destroy(&attr);
+    if (rc != 0) {
+        delete m;
+        return nullptr;
+    }
+    return m;
+}
+
+void destroyMutex(MutexHandle mutex)
+{
+    if (!mutex)
+        return;
+    auto* m = static_cast<pthread_mutex_t*>(mutex);
+    pthread_mutex_destroy(m);
+    delete m;
+}
+
+bool lockMutex(MutexHandle mutex, char* text, std::size_t size)
+{
+    if (!mutex) {
+        errorText(EINVAL, text, size);
+        return false;
+    }
+    auto* m = static_cast<pthread_mutex_t*>(mutex);
+    const int rc = pthread_mutex_lock(m);
+    if (rc == 0)
+        return true;
+    if (rc == EOWNERDEAD) {
+        // Like an abandoned Win32 mutex: we own it now, but the wait failed.
+        // Marking it consistent keeps the mutex usable for everyone after us.
+        pthread_mutex_consistent(m);
+    }
+    errorText(rc, text, size);
+    return false;
+}
+
+bool unlockMutex(MutexHandle mutex, char* text, std::size_t size)
+{
+    if (!mutex) {
+        errorText(EINVAL, text, size);
+        return false;
+    }
+    const int rc = pthread_mutex_unlock(static_cast<pthread_mutex_t*>(mutex));
+    if (rc == 0)
+        return true;
+    errorText(rc, text, size);
+    return false;
+}
+
+SleepHook setSleepHook(SleepHook hook)
+{
+    SleepHook old = g_sleep;
+    g_sleep = hook ? hook : realSleep;
+    return old;
+}
+
+void sleepMs(unsigned ms) { g_sleep(ms); }
+
+unsigned long currentThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
+
+void executableDir(char* text, std::size_t size)
+{
+    if (!text || size == 0)
+        return;
+    text[0] = '\0';
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return;
+    path[n] = '\0';
+    char* slash = std::strrchr(path, '/');
+    if (slash)
+        slash[1] = '\0';
+    std::snprintf(text, size, "%s", path);
+}
+
+} // namespace plat
