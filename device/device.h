@@ -1,0 +1,74 @@
+// CDevice: the device base class every device module derives from.
+//
+// Contract with the host (one thread, the host's, calls everything):
+//  - init (slot 0) copies the InitInfo into the device's own InitData, which
+//    also holds the two option handlers; the host keeps ownership of the
+//    DeviceConfig, the record tables and the UpdateFlags buffer of each cycle.
+//  - recvData (slot 5) clears the masks of the kinds the device delivers, then
+//    runs updataConData (slot 8) and update (slot 7).
+//  - Records are written by setTraData: network byte order, positions in the
+//    caller's unit (feet for trackers), angles in degrees, each x 100000, under
+//    the tracker table's mutex, with the record's id marked in the mask.
+// Slot order is a binary contract; there is no virtual destructor: devices
+// are destroyed only through the module's deleteDev.
+#pragma once
+
+#include "device/hostrecords.h"
+#include "support/base.h"
+
+#include <cstdint>
+
+class CTraCommonH;
+class CConCommonH;
+struct TraSample;
+
+// The device's private copy of the host's InitInfo, plus the option handlers.
+struct InitData {
+    CDataStorage* pTraStorage;
+    CDataStorage* pConStorage;
+    std::uint8_t hostData[40];  // kept verbatim
+    CTraCommonH* pTraCommon;    // owned, null until created
+    CConCommonH* pConCommon;    // owned, null until created
+    UpdateFlags* pUpdateFlags;  // buffer of the latest recvData call
+};
+
+class CDevice : public CBase {
+public:
+    CDevice(DeviceConfig* config, const CLogger* logTemplate);
+    ~CDevice();
+
+    int recvData(unsigned char* buffer, int length) override;            // slot 5
+    int reservedOp(std::uint32_t first, std::uint32_t second) override; // slot 6
+    virtual int update() = 0;                                            // slot 7
+    virtual int updataConData() = 0;                                     // slot 8
+
+    int setInitInfo(InitInfo* info);
+    bool printHeader();
+
+    // Option handlers: created by initTables, filled by setTraId and
+    // initCommonOpts, reported by printFooter.
+    bool initTables();
+    bool setTraId(unsigned sensor, unsigned id);
+    bool initCommonOpts();
+    bool initCalib();
+    bool deinitCalib();
+    bool printFooter();
+
+    // Record pipeline: one sensor sample into the host's tracker table.
+    bool setTraData(unsigned sensor, const float position[3], const float angles[3]);
+    static void composeOrientation(TraSample& sample, const float transmitter[16], const float sensor[16]);
+
+    InitData* m_pInit;
+    char* m_pszName;
+    DeviceConfig* m_pConfig;
+    std::uint32_t m_nMaxTrackers;
+    std::uint32_t m_nMaxControllers;
+    std::uint32_t m_nTrackers;
+    std::uint32_t m_nControllers;
+    std::uint32_t m_nEmulated;
+
+private:
+    bool initControllerTable();
+    bool initControllerOpts();
+    bool fillEmulatedRecords();
+};

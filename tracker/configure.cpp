@@ -1,0 +1,115 @@
+// Pushing the parsed settings to the connected tracker. Each step reports its
+// own failure (trace line first, then console); configure goes on regardless.
+#include "tracker/ovtrackd.h"
+
+#include <iostream>
+
+int OvTrackD::configure()
+{
+    OvDebug::OVDOUT("OvTrackD::configure()\r\n");
+    if (m_bFrameRateOpt)
+        CfgFrameRate();
+    if (m_bSensorMapOpt)
+        CfgSensorMap();
+    if (m_bHemiOpt)
+        CfgHemi();
+    if (m_bCAVECoord)
+        CfgCAVECoordAlignment();
+    CfgOutput();
+    return 2;
+}
+
+int OvTrackD::CfgFrameRate()
+{
+    OvDebug::OVDOUT("OvTrackD::CfgFrameRate()\r\n");
+    if (!m_dev.SetFrameRate(m_eFrameRate)) {
+        OvDebug::OVDOUT("SetFrameRate Error: %s\r\n", m_dev.GetLastResultStr());
+        return 0;
+    }
+    return 1;
+}
+
+int OvTrackD::CfgSensorMap()
+{
+    OvDebug::OVDOUT("OvTrackD::CfgSensorMap()\r\n");
+    const unsigned long map = m_dwSensorMap;
+    if (m_dev.SetStationMap(map))
+        return 1;
+    if (m_dev.GetLastResult() != OV_ERR_CMD_UNCONFIRMED) {
+        OvDebug::OVDOUT("SetStationMap Error: %s\r\n", m_dev.GetLastResultStr());
+        std::cout << "Set Tracker Sensor Map Error: " << m_dev.GetLastResultStr() << "  Check Sensor Connections!"
+                  << std::endl;
+        return 0;
+    }
+    // The command may have taken effect: the tracker's own map tells.
+    unsigned long readBack = 0;
+    if (!m_dev.GetStationMap(readBack)) {
+        OvDebug::OVDOUT("GetStationMap Error: %s\r\n", m_dev.GetLastResultStr());
+        std::cout << "Verify Tracker Sensor Map Error: " << m_dev.GetLastResultStr() << std::endl;
+        return 0;
+    }
+    if ((readBack & 0xFFFFul) == m_dwSensorMap)
+        return 1;
+    std::cout << "Set Tracker Sensor Map Error: " << "Device command failed " << "  Check Sensor Connections!"
+              << std::endl;
+    return 0;
+}
+
+int OvTrackD::CfgHemi()
+{
+    OvDebug::OVDOUT("OvTrackD::CfgHemi()\r\n");
+    int result = 1;
+    if (m_dwHemiMap == 0xFFFFFFFFu) {
+        result = m_dev.SetSHemisphere(-1, m_fHemi);
+    } else {
+        for (unsigned j = 0; j < m_nMaxTrackers && j < 32 && result; ++j)
+            if (m_dwHemiMap & (1u << j))
+                result = m_dev.SetSHemisphere(static_cast<int>(j + 1), m_fHemi);
+    }
+    if (!result) {
+        OvDebug::OVDOUT("SetSHemisphere Error: %s\r\n", m_dev.GetLastResultStr());
+        std::cout << "Set Hemisphere Error: " << m_dev.GetLastResultStr() << std::endl;
+        return 0;
+    }
+    return result;
+}
+
+int OvTrackD::CfgCAVECoordAlignment()
+{
+    OvDebug::OVDOUT("OvTrackD::CfgCAVECoordAlignment()\r\n");
+    if (!m_dev.ResetSAlignment(-1)) {
+        OvDebug::OVDOUT("ResetSAlignment Error: %s\r\n", m_dev.GetLastResultStr());
+        std::cout << "Reset Alignment Error: " << m_dev.GetLastResultStr() << std::endl;
+        return 0;
+    }
+    static const float kOrigin[3] = {0.0f, 0.0f, 0.0f};
+    static const float kXPoint[3] = {0.0f, 0.0f, -200.0f};
+    static const float kYPoint[3] = {200.0f, 0.0f, 0.0f};
+    // An unconfirmed alignment is taken as done; it is not read back.
+    if (m_dev.SetSAlignment(-1, kOrigin, kXPoint, kYPoint) || m_dev.GetLastResult() == OV_ERR_CMD_UNCONFIRMED)
+        return 1;
+    OvDebug::OVDOUT("SetSAlignment Error: %s\r\n", m_dev.GetLastResultStr());
+    std::cout << "Set CAVECoordinates Alignment Error: " << m_dev.GetLastResultStr() << std::endl;
+    return 0;
+}
+
+int OvTrackD::CfgOutput()
+{
+    OvDebug::OVDOUT("OvTrackD::CfgOutput()\r\n");
+    // Position then angles: the frame decode relies on this order.
+    COTKmdat list;
+    list.Empty();
+    list.Append(OTK_MD_POSITION);
+    list.Append(OTK_MD_EULER);
+    if (!m_dev.SetSDataList(-1, list)) {
+        OvDebug::OVDOUT("SetSDataList Error: %s\r\n", m_dev.GetLastResultStr());
+        std::cout << "Set Tracker Output Data Error: " << m_dev.GetLastResultStr() << std::endl;
+        return 0;
+    }
+    if (!m_dev.ClearBITErrs()) {
+        OvDebug::OVDOUT("ClearBITErrs Error: %s\r\n", m_dev.GetLastResultStr());
+        std::cout << "Clear Tracker BIT Results Error: " << m_dev.GetLastResultStr() << std::endl;
+        return 0;
+    }
+    return 1;
+}

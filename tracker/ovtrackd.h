@@ -1,0 +1,85 @@
+// OvTrackD: the tracker device. It connects to one tracker through the maker's
+// SDK (COTKdev), applies the tracker's own option lines, pushes the settings
+// on configure, and on every host cycle turns the newest frame into one
+// tracker record per active sensor (inches to feet, then the device pipeline).
+//
+// Three output channels: trace lines through OvDebug::OVDOUT (every operation
+// names itself on entry), whole console lines on standard output (an SDK
+// failure's line ends with the SDK's own text), and the device's logger.
+#pragma once
+
+#include "device/device.h"
+#include "tracker/OTK.h"
+
+#include <cstdint>
+
+class OvTrackD final : public CDevice {
+public:
+    OvTrackD(DeviceConfig* config, const CLogger* logTemplate);
+    ~OvTrackD();
+
+    int init(InitInfo* info) override;  // slot 0
+    bool start() override;              // slot 1
+    int configure() override;           // slot 2
+    bool stop() override;               // slot 3
+    bool printConfig() override;        // slot 4
+    int update() override;              // slot 7
+    int updataConData() override;       // slot 8
+
+    // Connection and serial options.
+    int ParseBaudOpt();
+    int SetBautOpt(unsigned index);
+    int ParseResetOpt();
+    int SetResetOpt(unsigned index);
+    int Connect();
+    int ResetTracker();
+    int TryConnect();
+    int DevConnect();
+    unsigned CountSensors(unsigned map);
+
+    // Tracker-specific options.
+    int ParseCfgOpts();
+    int SetHemiOpt(unsigned index);
+    int SetSensorMapOpt(unsigned index);
+    int SetFrameRateOpt(unsigned index);
+    unsigned AllSensorsMask();
+    int initTables();
+    int ParseCommonOpts();
+    int SetCAVECoordOpt(unsigned index);
+
+    // Configuration.
+    int CfgFrameRate();
+    int CfgSensorMap();
+    int CfgHemi();
+    int CfgCAVECoordAlignment();
+    int CfgOutput();
+
+    int StopCont();
+
+    COTKdev m_dev;
+    std::uint32_t m_nDetected;
+    std::uint32_t m_dwDetectedMap;
+    std::int32_t m_bBaudOpt;
+    eOvBaudRate m_eBaud;
+    const char* m_pszBaud;
+    std::int32_t m_bHemiOpt;
+    float m_fHemi[3];
+    std::uint32_t m_dwHemiMap;
+    const char* m_pszHemi;
+    const char* m_pszHemiMap;
+    std::int32_t m_bReset;
+    const char* m_pszReset;
+    std::int32_t m_bSensorMapOpt;
+    std::uint32_t m_dwSensorMap;
+    const char* m_pszSensorMap;
+    std::int32_t m_bFrameRateOpt;
+    eOvFrameRate m_eFrameRate;
+    const char* m_pszFrameRate;
+    std::int32_t m_bCAVECoord;
+    std::int32_t m_bContRunning;
+    std::uint32_t m_dwLastFrameCount;
+
+private:
+    const ConfigOption& option(unsigned index) const { return m_pConfig->options[index]; }
+    unsigned optionCount() const;
+};
