@@ -11,6 +11,7 @@ struct TraSample {
     float x, y, z;
     float azimuth, elevation, roll;
 };
+static_assert(sizeof(TraSample) == 6 * sizeof(float), "TraSample is six consecutive floats");
 
 class CCalibH : public CDynamicLibH {
 public:
@@ -22,8 +23,10 @@ public:
     typedef void (*ExitFn)(void* handle);
 
     CCalibH(const char* libName, const CLogger* log);
+    // Frees argument copies that exit() has not freed; never calls calib_exit.
     ~CCalibH() override;
 
+    // Copies at most kMaxArgs strings (a surplus is dropped) and starts the library.
     bool init(const char* const* args, int count);
     bool evaluate(TraSample* sample);
     bool exit();
@@ -31,4 +34,8 @@ public:
     void* m_hCalib;
     char* m_pszArgs[kMaxArgs];
     int m_nArgs;
+
+private:
+    // Frees the argument copies and empties the list.
+    void freeArgs();
 };
