@@ -7,6 +7,72 @@
 
 namespace otksim {
 
+// How the simulated tracker behaves, chosen by a scenario: blank- or
+// semicolon-separated key=value pairs (keys and words ignore case):
+//   type=tarsis|brevik       model (default tarsis)
+//   max=N                    sensors supported, 1..32 (default 16 tarsis, 2 brevik)
+//   stations=HEX             stations that have a sensor (default f tarsis, 3 brevik);
+//                            bits at or above max are allowed and reported as they are
+//   rate=60|120|240          power-on frame rate (tarsis 120 or 240, default 120; brevik 60)
+//   bit=clear|errors         power-on built-in-test result (errors: 0x5)
+//   motion=still|circle      station paths, see MotionAt (default circle)
+//   restart=N                failed discoveries after RestartTracker (default 3)
+//   fail=OP:CODE[:COUNT],... the first COUNT calls of operation OP (name as in
+//                            OTK.h, case-sensitive) fail with hex CODE; every call
+//                            without COUNT. Entries for one OP are used in turn.
+//   frames=manual|thread     manual: StartContPno starts no producer thread
+//   trace=on|off             the simulator's own OVDOUT lines (default off, so
+//                            captured device traces hold only the device's lines)
+// A bad pair is reported on stderr and the tracker is then never found.
+//
+// Operation rules worth knowing:
+// - Every call sets the last result; 0 and "No error" on success.
+// - A call on a tracker that is not connected fails with kNotConnected, except
+//   SetSerialIF, DiscoverCnx, CnxReady and Disconnect. CnxReady then reports
+//   why there is no connection (for example the last discovery's code).
+//   Disconnect succeeds while the link is open, even after RestartTracker.
+//   MaxSensors then returns 0 and TrackerType the scenario's model.
+// - An injected fault is taken before anything else and the call has no
+//   effect, except with 0x20040003: the call then runs, takes effect, and
+//   still reports 0x20040003 (its own failure wins if it fails by itself).
+//   An injected DiscoverCnx failure is not one of a restart's N attempts.
+// - RestartTracker drops the connection, stops streaming and restores the
+//   power-on settings (station map, frame rate, empty data list, BIT result,
+//   hemisphere, alignment); the next N DiscoverCnx calls fail with 0x20040001.
+// - GetStationMap reports the stations that have a sensor AND are active.
+//   SetStationMap makes a map active; one selecting a station without a
+//   sensor (or a bit above 31) fails with kNoSensor and changes nothing.
+// - SetFrameRate: tarsis accepts 3 (120 Hz) and 4 (240 Hz), brevik only 2
+//   (60 Hz); refused with kNotSupported, and while streaming with kStreaming.
+// - SetSDataList, ResetSAlignment and SetSAlignment act on all stations at
+//   once (station -1); a single station gives kNotSupported. Data items may be
+//   2 and 4 in any order. The alignment's two points must span a plane.
+//   Hemisphere and alignment are stored but do not change the output.
+//
+// Frames: one record per station that has a sensor and is active, in station
+// order; a record is an 8-byte header followed by three little-endian floats
+// per item of the output data list, in list order (item 2: position in
+// inches, item 4: azimuth, elevation, roll in degrees). With the list 2, 4 a
+// record is 32 bytes: position at 8/12/16, angles at 20/24/28. Before a list
+// is set (power-on, restart) the list is empty and records are header only.
+// Header: byte 0 'P' (0x50), byte 1 record size, byte 2 station (1-based),
+// byte 3 number of items, bytes 4-7 the frame index (uint32, little-endian).
+// With no station to send, nothing is published. Frame index n has time
+// t = n / rate; it restarts at 0 with each StartContPno. LastHostFrameCount
+// counts frames published since the last ClearPnoBuffer;
+// ClearPnoBuffer also forgets the newest frame.
+
+// Result codes of the simulator's own, next to those of eOvErrCode.
+enum ResultCode : unsigned {
+    kNotConnected = 0x20010001, // no connection to the tracker
+    kBadArgument = 0x20010002,  // a value the tracker cannot take
+    kNotSupported = 0x20010003, // the model does not offer it
+    kNoSensor = 0x20010004,     // station map selects a station without a sensor
+    kStreaming = 0x20010005,    // not allowed in continuous output mode
+    kBadScenario = 0x20010006,  // the simulator's scenario is invalid: no tracker
+    kNoThread = 0x20010007,     // the frame producer could not be started
+};
+
 // Scenario text in the form of the OTK_SIM environment variable. Devices
 // constructed afterwards use it instead of the environment; nullptr goes back
 // to the environment. Returns false (and reports on stderr) for a bad text.
@@ -19,16 +85,26 @@ OTK_API COTKdev* LastDevice();
 // count rises by one and LastPnoPtr returns these bytes. Works whether or not
 // streaming was started; with the scenario key frames=manual, StartContPno
 // starts no thread, so tests control every frame.
+// A null pointer with length 0 publishes an empty frame.
 OTK_API bool PushFrame(COTKdev* dev, const unsigned char* data, unsigned long length);
 // Publishes the frame the producer would publish next (motion paths, station
-// map, output data list).
+// map, output data list) and advances the frame index. False when there is
+// no station to send (the index still advances, as with the producer).
 OTK_API bool PushMotionFrame(COTKdev* dev);
 
 // The documented motion of a station (1-based) at time t seconds, in inches
-// and degrees, for the scenario's motion (still or circle).
+// and degrees, for the scenario's motion (still or circle):
+//   still:  position (12 s, 6, -20), angles (5 s, -10, 20), whatever t.
+//   circle: phase p = 2 pi * 0.25 Hz * t; position (12 s + 10 cos p,
+//           10 sin p, -20), a circle of radius 10 in. around (12 s, 0, -20);
+//           azimuth = p in degrees + 90 (the direction of travel), wrapped
+//           into [-180, 180); elevation 0, roll 0.
+// Computed in double and rounded to float, exactly as the frames carry it.
+// Stations outside 1..32 give zeros.
 OTK_API void MotionAt(COTKdev* dev, int station, double t, float position[3], float angles[3]);
 
-// Calls of a named SDK operation (its name as in OTK.h) on this device.
+// Calls of a named SDK operation (its name as in OTK.h) on this device; -1
+// for an unknown name or device.
 OTK_API int CallCount(COTKdev* dev, const char* operation);
 
 struct State {
@@ -41,12 +117,19 @@ struct State {
     int dataListCount;
     int dataList[16];
     unsigned long bitErrors;
-    int hemisphereSet[33];     // per station 1..32; index 0 for "all" (-1)
+    int hemisphereSet[33];     // per station 1..32; index 0 for "all" (-1); counts commands
     float hemisphere[33][3];
     int alignmentSet;          // SetSAlignment accepted for all stations
     float alignment[3][3];
     unsigned long frameCount;
-    eOvBaudRate baud;
+    eOvBaudRate baud;          // of the serial setting; 0 before SetSerialIF
+    // Added after the fields above.
+    int linkOpen;              // host side holds a link (till Disconnect)
+    int restartPending;        // discoveries still to fail after a restart
+    int serialSet;
+    int parity;
+    int flowControl;
+    unsigned long nextFrameIndex;
 };
 OTK_API bool GetState(COTKdev* dev, State& out);
 

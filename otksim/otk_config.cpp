@@ -1,0 +1,192 @@
+// COTKdev of the simulated tracker: the tracker settings.
+#include "otksim/otk_internal.h"
+
+#include <cmath>
+
+using otkint::Op;
+using otkint::runOp;
+using Lock = std::unique_lock<std::mutex>;
+
+namespace {
+
+// Station argument of the per-station commands: 0 for -1 (all), else 1..32,
+// or -1 for an invalid number.
+int stationIndex(int station)
+{
+    if (station == -1)
+        return 0;
+    return station >= 1 && station <= 32 ? station : -1;
+}
+
+// Commands this tracker only takes for all stations at once.
+bool allStationsOnly(COTKdev::Impl& im, int station)
+{
+    const int index = stationIndex(station);
+    if (index < 0)
+        return im.setResult(otksim::kBadArgument, "Invalid argument: station " + std::to_string(station));
+    if (index > 0)
+        return im.setResult(otksim::kNotSupported, "Not supported: this command takes station -1 (all) only");
+    return true;
+}
+
+} // namespace
+
+int COTKdev::GetStationMap(unsigned long& map)
+{
+    Impl& im = *m_pImpl;
+    return runOp(im, Op::GetStationMap, [&](Lock&) {
+        if (!im.needConnection())
+            return false;
+        map = im.sendingStations();
+        return true;
+    });
+}
+
+int COTKdev::SetStationMap(const unsigned long& map)
+{
+    Impl& im = *m_pImpl;
+    const unsigned long requested = map;
+    return runOp(im, Op::SetStationMap, [&](Lock&) {
+        if (!im.needConnection())
+            return false;
+        // Split shift: unsigned long may be 32 bits wide.
+        if ((requested >> 16) >> 16)
+            return im.setResult(otksim::kNoSensor, "Station map selects a station above 32");
+        const std::uint32_t wanted = static_cast<std::uint32_t>(requested);
+        const std::uint32_t missing = wanted & ~im.sc.stations;
+        if (missing) {
+            int station = 1;
+            while (!(missing >> (station - 1) & 1u))
+                ++station;
+            return im.setResult(otksim::kNoSensor, "Station map selects station " + std::to_string(station) +
+                                                       ", which has no sensor");
+        }
+        im.activeMap = wanted;
+        return true;
+    });
+}
+
+int COTKdev::GetBITErrs(COTKbiterr& errors)
+{
+    Impl& im = *m_pImpl;
+    return runOp(im, Op::GetBITErrs, [&](Lock&) {
+        if (!im.needConnection())
+            return false;
+        errors.m_errors = im.bitErrors;
+        return true;
+    });
+}
+
+int COTKdev::ClearBITErrs()
+{
+    Impl& im = *m_pImpl;
+    return runOp(im, Op::ClearBITErrs, [&](Lock&) {
+        if (!im.needConnection())
+            return false;
+        im.bitErrors = 0;
+        return true;
+    });
+}
+
+int COTKdev::SetFrameRate(eOvFrameRate rate)
+{
+    Impl& im = *m_pImpl;
+    const int value = rate;
+    return runOp(im, Op::SetFrameRate, [&](Lock&) {
+        if (!im.needConnection())
+            return false;
+        // The frame clock runs from the rate in force at StartContPno.
+        if (im.streaming)
+            return im.setResult(otksim::kStreaming, "Not allowed in continuous output mode: frame rate");
+        if (im.sc.type == OV_TRACKER_BREVIK) {
+            if (value != OV_FRAMERATE_60)
+                return im.setResult(otksim::kNotSupported, "Not supported: a Brevik runs at 60 Hz only");
+            im.rateHz = 60;
+            return true;
+        }
+        if (value == OV_FRAMERATE_60)
+            return im.setResult(otksim::kNotSupported, "Not supported: a Tarsis runs at 120 or 240 Hz");
+        if (value != OV_FRAMERATE_120 && value != OV_FRAMERATE_240)
+            return im.setResult(otksim::kBadArgument, "Invalid argument: frame rate " + std::to_string(value));
+        im.rateHz = value == OV_FRAMERATE_120 ? 120 : 240;
+        return true;
+    });
+}
+
+int COTKdev::SetSHemisphere(int station, const float (&hemisphere)[3])
+{
+    Impl& im = *m_pImpl;
+    return runOp(im, Op::SetSHemisphere, [&](Lock&) {
+        if (!im.needConnection())
+            return false;
+        const int index = stationIndex(station);
+        if (index < 0)
+            return im.setResult(otksim::kBadArgument, "Invalid argument: station " + std::to_string(station));
+        for (int k = 0; k < 3; ++k)
+            im.hemisphere[index][k] = hemisphere[k];
+        ++im.hemisphereCount[index];
+        return true;
+    });
+}
+
+int COTKdev::ResetSAlignment(int station)
+{
+    Impl& im = *m_pImpl;
+    return runOp(im, Op::ResetSAlignment, [&](Lock&) {
+        if (!im.needConnection() || !allStationsOnly(im, station))
+            return false;
+        im.alignmentSet = false;
+        for (auto& v : im.alignment)
+            for (float& f : v)
+                f = 0.0f;
+        return true;
+    });
+}
+
+int COTKdev::SetSAlignment(int station, const float (&origin)[3], const float (&xPoint)[3],
+                           const float (&yPoint)[3])
+{
+    Impl& im = *m_pImpl;
+    return runOp(im, Op::SetSAlignment, [&](Lock&) {
+        if (!im.needConnection() || !allStationsOnly(im, station))
+            return false;
+        // The x point and the y point, seen from the origin, must span a plane.
+        double a[3], b[3];
+        for (int k = 0; k < 3; ++k) {
+            a[k] = static_cast<double>(xPoint[k]) - origin[k];
+            b[k] = static_cast<double>(yPoint[k]) - origin[k];
+        }
+        const double c[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+        const double la = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+        const double lb = std::sqrt(b[0] * b[0] + b[1] * b[1] + b[2] * b[2]);
+        const double lc = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+        if (!(lc > 1e-6 * la * lb))
+            return im.setResult(otksim::kBadArgument, "Invalid argument: alignment points do not span a plane");
+        for (int k = 0; k < 3; ++k) {
+            im.alignment[0][k] = origin[k];
+            im.alignment[1][k] = xPoint[k];
+            im.alignment[2][k] = yPoint[k];
+        }
+        im.alignmentSet = true;
+        return true;
+    });
+}
+
+int COTKdev::SetSDataList(int station, const COTKmdat& list)
+{
+    Impl& im = *m_pImpl;
+    return runOp(im, Op::SetSDataList, [&](Lock&) {
+        if (!im.needConnection() || !allStationsOnly(im, station))
+            return false;
+        if (list.m_count < 0 || list.m_count > COTKmdat::kMaxItems)
+            return im.setResult(otksim::kBadArgument, "Invalid argument: " + std::to_string(list.m_count) +
+                                                          " data items");
+        for (int i = 0; i < list.m_count; ++i) {
+            const int item = list.m_items[i];
+            if (item != OTK_MD_POSITION && item != OTK_MD_EULER)
+                return im.setResult(otksim::kBadArgument, "Invalid argument: data item " + std::to_string(item));
+        }
+        im.dataList.assign(list.m_items, list.m_items + list.m_count);
+        return true;
+    });
+}

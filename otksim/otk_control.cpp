@@ -1,0 +1,146 @@
+// The in-process control API of the simulated tracker, and the registry of
+// live devices it works on.
+#include "otksim/otk_internal.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Guards the device list and the scenario override. Taken before a device's
+// dataMutex, never while holding it.
+std::mutex g_registryMutex;
+std::vector<COTKdev*> g_devices; // in construction order
+bool g_haveOverride = false;
+std::string g_override;
+
+// Runs fn on a live device's state, keeping the device alive meanwhile.
+template <typename Fn> bool withDevice(COTKdev* dev, Fn fn)
+{
+    std::lock_guard<std::mutex> registry(g_registryMutex);
+    if (!dev || std::find(g_devices.begin(), g_devices.end(), dev) == g_devices.end())
+        return false;
+    std::lock_guard<std::mutex> data(dev->m_pImpl->dataMutex);
+    fn(*dev->m_pImpl);
+    return true;
+}
+
+} // namespace
+
+namespace otkint {
+
+void registerDevice(COTKdev* dev)
+{
+    std::lock_guard<std::mutex> registry(g_registryMutex);
+    g_devices.push_back(dev);
+}
+
+void unregisterDevice(COTKdev* dev)
+{
+    std::lock_guard<std::mutex> registry(g_registryMutex);
+    g_devices.erase(std::remove(g_devices.begin(), g_devices.end(), dev), g_devices.end());
+}
+
+std::string currentScenarioText()
+{
+    std::lock_guard<std::mutex> registry(g_registryMutex);
+    if (g_haveOverride)
+        return g_override;
+    const char* env = std::getenv("OTK_SIM");
+    return env ? env : "";
+}
+
+} // namespace otkint
+
+namespace otksim {
+
+bool SetScenario(const char* text)
+{
+    {
+        std::lock_guard<std::mutex> registry(g_registryMutex);
+        g_haveOverride = text != nullptr;
+        g_override = text ? text : "";
+    }
+    if (!text)
+        return true;
+    // A bad text is kept all the same, so that the next device is a tracker
+    // that cannot be found.
+    otkint::Scenario sc = otkint::parseScenario(text);
+    if (!sc.valid)
+        otkint::reportBadScenario(sc);
+    return sc.valid;
+}
+
+COTKdev* LastDevice()
+{
+    std::lock_guard<std::mutex> registry(g_registryMutex);
+    return g_devices.empty() ? nullptr : g_devices.back();
+}
+
+bool PushFrame(COTKdev* dev, const unsigned char* data, unsigned long length)
+{
+    if (!data && length)
+        return false;
+    return withDevice(dev, [&](COTKdev::Impl& im) {
+        im.publish(std::vector<unsigned char>(data, data + length));
+    });
+}
+
+bool PushMotionFrame(COTKdev* dev)
+{
+    bool published = false;
+    return withDevice(dev, [&](COTKdev::Impl& im) { published = im.publishMotionFrame(); }) && published;
+}
+
+void MotionAt(COTKdev* dev, int station, double t, float position[3], float angles[3])
+{
+    otkint::Motion motion = otkint::Motion::Circle;
+    if (!withDevice(dev, [&](COTKdev::Impl& im) { motion = im.sc.motion; }))
+        station = 0; // an unknown device moves nothing
+    otkint::motionAt(motion, station, t, position, angles);
+}
+
+int CallCount(COTKdev* dev, const char* operation)
+{
+    otkint::Op op;
+    if (!otkint::opFromName(operation, op))
+        return -1;
+    int count = -1;
+    withDevice(dev, [&](COTKdev::Impl& im) { count = static_cast<int>(im.calls[static_cast<int>(op)]); });
+    return count;
+}
+
+bool GetState(COTKdev* dev, State& out)
+{
+    return withDevice(dev, [&](COTKdev::Impl& im) {
+        std::memset(&out, 0, sizeof out);
+        out.connected = im.connected;
+        out.streaming = im.streaming;
+        out.producerRunning = im.producerRunning;
+        out.stationMap = im.sc.stations;
+        out.activeMap = im.activeMap;
+        out.frameRate = otkint::rateToEnum(im.rateHz);
+        out.dataListCount = static_cast<int>(im.dataList.size());
+        for (size_t i = 0; i < im.dataList.size(); ++i)
+            out.dataList[i] = im.dataList[i];
+        out.bitErrors = im.bitErrors;
+        for (int s = 0; s <= 32; ++s) {
+            out.hemisphereSet[s] = im.hemisphereCount[s];
+            for (int k = 0; k < 3; ++k)
+                out.hemisphere[s][k] = im.hemisphere[s][k];
+        }
+        out.alignmentSet = im.alignmentSet;
+        std::memcpy(out.alignment, im.alignment, sizeof out.alignment);
+        out.frameCount = im.hostFrameCount;
+        out.baud = im.serialSet ? im.serial.m_baud : static_cast<eOvBaudRate>(0);
+        out.linkOpen = im.linkOpen;
+        out.restartPending = im.restartPending;
+        out.serialSet = im.serialSet;
+        out.parity = im.serial.m_parity;
+        out.flowControl = im.serial.m_flow;
+        out.nextFrameIndex = im.nextFrameIndex;
+    });
+}
+
+} // namespace otksim

@@ -1,0 +1,222 @@
+// COTKdev of the simulated tracker: its state, result codes, the connection
+// and the queries that need no tracker setting.
+#include "otksim/otk_internal.h"
+
+using otkint::Op;
+using otkint::runOp;
+using Gate = COTKdev::Impl::Gate;
+
+COTKdev::Impl::Impl(const otkint::Scenario& scenario)
+    : sc(scenario), faults(scenario.faults), lastText(otkint::textForCode(0)),
+      cnxCode(otksim::kNotConnected), cnxText("Tracker not connected: no discovery yet"),
+      serial(OV_BAUD_115200, OV_PARITY_NONE, 0)
+{
+    powerOn();
+}
+
+void COTKdev::Impl::powerOn()
+{
+    activeMap = sc.stations;
+    rateHz = sc.rateHz;
+    dataList.clear();
+    bitErrors = sc.bitErrors ? 0x5 : 0;
+    for (int s = 0; s <= 32; ++s) {
+        hemisphereCount[s] = 0;
+        for (int k = 0; k < 3; ++k)
+            hemisphere[s][k] = 0.0f;
+    }
+    alignmentSet = false;
+    for (auto& v : alignment)
+        for (float& f : v)
+            f = 0.0f;
+}
+
+Gate COTKdev::Impl::enter(Op op)
+{
+    ++calls[static_cast<int>(op)];
+    for (otkint::Fault& f : faults) {
+        if (f.op != op || f.remaining == 0)
+            continue;
+        if (f.remaining > 0)
+            --f.remaining;
+        if (f.code == OV_ERR_CMD_UNCONFIRMED)
+            return Gate::RunUnconfirmed;
+        setResult(f.code, otkint::textForCode(f.code));
+        return Gate::Fail;
+    }
+    return Gate::Run;
+}
+
+int COTKdev::Impl::leave(Gate gate, bool ok)
+{
+    if (!ok)
+        return 0;
+    if (gate == Gate::RunUnconfirmed) {
+        // The simulated command did take effect; only the answer got lost.
+        setResult(OV_ERR_CMD_UNCONFIRMED, otkint::textForCode(OV_ERR_CMD_UNCONFIRMED));
+        return 0;
+    }
+    setResult(0, otkint::textForCode(0));
+    return 1;
+}
+
+bool COTKdev::Impl::setResult(unsigned code, const std::string& text)
+{
+    lastCode = code;
+    lastText = text;
+    if (code && sc.trace)
+        OvDebug::OVDOUT("OTK: 0x%08X %s\r\n", code, text.c_str());
+    return false;
+}
+
+bool COTKdev::Impl::needConnection()
+{
+    if (connected)
+        return true;
+    return setResult(otksim::kNotConnected,
+                     linkOpen ? "Tracker not connected: restarting" : "Tracker not connected");
+}
+
+COTKdev::COTKdev() : m_pImpl(nullptr)
+{
+    const otkint::Scenario sc = otkint::parseScenario(otkint::currentScenarioText().c_str());
+    if (!sc.valid)
+        otkint::reportBadScenario(sc);
+    m_pImpl = new Impl(sc);
+    otkint::registerDevice(this);
+}
+
+COTKdev::~COTKdev()
+{
+    otkint::unregisterDevice(this);
+    {
+        std::lock_guard<std::mutex> call(m_pImpl->callMutex);
+        std::unique_lock<std::mutex> lock(m_pImpl->dataMutex);
+        m_pImpl->stopProducer(lock);
+    }
+    delete m_pImpl;
+}
+
+int COTKdev::SetSerialIF(COTKser* ser)
+{
+    Impl& im = *m_pImpl;
+    return runOp(im, Op::SetSerialIF, [&](std::unique_lock<std::mutex>&) {
+        if (!ser)
+            return im.setResult(otksim::kBadArgument, "Invalid argument: no serial setting");
+        const int baud = ser->m_baud, parity = ser->m_parity;
+        if (baud < OV_BAUD_2400 || baud > OV_BAUD_115200)
+            return im.setResult(otksim::kBadArgument, "Invalid argument: baud rate " + std::to_string(baud));
+        if (parity < OV_PARITY_NONE || parity > OV_PARITY_EVEN)
+            return im.setResult(otksim::kBadArgument, "Invalid argument: parity " + std::to_string(parity));
+        im.serial = *ser;
+        im.serialSet = true;
+        return true;
+    });
+}
+
+eOvCommType COTKdev::DiscoverCnx()
+{
+    Impl& im = *m_pImpl;
+    std::lock_guard<std::mutex> call(im.callMutex);
+    std::lock_guard<std::mutex> data(im.dataMutex);
+    const Gate gate = im.enter(Op::DiscoverCnx);
+    int ok = 0;
+    if (gate != Gate::Fail) {
+        bool found = false;
+        if (!im.sc.valid) {
+            im.setResult(otksim::kBadScenario, "No tracker found: bad simulator scenario " + im.sc.error);
+        } else if (im.restartPending > 0) {
+            --im.restartPending;
+            im.setResult(OV_ERR_NO_TRACKER, "No tracker answered discovery: tracker restarting");
+        } else {
+            im.linkOpen = im.connected = true;
+            found = true;
+        }
+        ok = im.leave(gate, found);
+    }
+    // CnxReady repeats why this attempt found nothing.
+    if (!im.connected) {
+        im.cnxCode = im.lastCode;
+        im.cnxText = im.lastText;
+    }
+    if (!ok)
+        return OV_COMM_NONE;
+    return im.serialSet ? OV_COMM_SERIAL : OV_COMM_USB;
+}
+
+int COTKdev::CnxReady()
+{
+    Impl& im = *m_pImpl;
+    return runOp(im, Op::CnxReady, [&](std::unique_lock<std::mutex>&) {
+        return im.connected || im.setResult(im.cnxCode, im.cnxText);
+    });
+}
+
+int COTKdev::RestartTracker()
+{
+    Impl& im = *m_pImpl;
+    return runOp(im, Op::RestartTracker, [&](std::unique_lock<std::mutex>& lock) {
+        if (!im.needConnection())
+            return false;
+        im.stopProducer(lock);
+        im.connected = false;
+        im.restartPending = im.sc.restartAttempts;
+        im.cnxCode = OV_ERR_NO_TRACKER;
+        im.cnxText = "Tracker restarting";
+        im.powerOn();
+        return true;
+    });
+}
+
+int COTKdev::Disconnect()
+{
+    Impl& im = *m_pImpl;
+    return runOp(im, Op::Disconnect, [&](std::unique_lock<std::mutex>& lock) {
+        if (!im.linkOpen)
+            return im.setResult(otksim::kNotConnected, "Tracker not connected");
+        im.stopProducer(lock);
+        im.linkOpen = im.connected = false;
+        im.cnxCode = otksim::kNotConnected;
+        im.cnxText = "Tracker not connected: disconnected";
+        return true;
+    });
+}
+
+int COTKdev::MaxSensors()
+{
+    Impl& im = *m_pImpl;
+    std::lock_guard<std::mutex> call(im.callMutex);
+    std::lock_guard<std::mutex> data(im.dataMutex);
+    im.enter(Op::MaxSensors);
+    if (!im.needConnection())
+        return 0;
+    im.leave(Gate::Run, true);
+    return im.sc.maxSensors;
+}
+
+eOvTrackerType COTKdev::TrackerType()
+{
+    Impl& im = *m_pImpl;
+    std::lock_guard<std::mutex> call(im.callMutex);
+    std::lock_guard<std::mutex> data(im.dataMutex);
+    im.enter(Op::TrackerType);
+    // The enum has no "unknown": without a connection the scenario's model is
+    // returned next to the failure result.
+    if (im.needConnection())
+        im.leave(Gate::Run, true);
+    return im.sc.type;
+}
+
+eOvErrCode COTKdev::GetLastResult()
+{
+    std::lock_guard<std::mutex> data(m_pImpl->dataMutex);
+    ++m_pImpl->calls[static_cast<int>(Op::GetLastResult)];
+    return static_cast<eOvErrCode>(m_pImpl->lastCode);
+}
+
+const char* COTKdev::GetLastResultStr()
+{
+    std::lock_guard<std::mutex> data(m_pImpl->dataMutex);
+    ++m_pImpl->calls[static_cast<int>(Op::GetLastResultStr)];
+    return m_pImpl->lastText.c_str();
+}

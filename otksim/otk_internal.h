@@ -1,0 +1,161 @@
+// Internals of the simulated tracker SDK shared by its source files: the
+// scenario, the motion paths, the frame encoder and the state of one COTKdev.
+#pragma once
+
+#include "otksim/otksim.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace otkint {
+
+// Every COTKdev operation, in declaration order; names as in OTK.h.
+enum class Op {
+    SetSerialIF, DiscoverCnx, CnxReady, RestartTracker, Disconnect, GetStationMap, SetStationMap,
+    GetBITErrs, ClearBITErrs, MaxSensors, TrackerType, SetFrameRate, SetSHemisphere, ResetSAlignment,
+    SetSAlignment, SetSDataList, ClearPnoBuffer, StartContPno, StopContPno, LastHostFrameCount,
+    LastPnoPtr, GetLastResult, GetLastResultStr,
+    Count
+};
+const char* opName(Op op);
+// Exact, case-sensitive match against the OTK.h names.
+bool opFromName(const char* name, Op& out);
+// Operations that report success or failure, and so can be made to fail.
+bool opFaultable(Op op);
+
+// Injected failure: the op's calls fail with code; remaining < 0 means every call.
+struct Fault {
+    Op op;
+    unsigned code;
+    long remaining;
+};
+
+enum class Motion { Still, Circle };
+
+struct Scenario {
+    bool valid = true;
+    std::string error; // the bad pair and why, for the report and the result text
+    eOvTrackerType type = OV_TRACKER_TARSIS;
+    int maxSensors = 16;
+    std::uint32_t stations = 0xf;
+    int rateHz = 120;
+    bool bitErrors = false;
+    Motion motion = Motion::Circle;
+    int restartAttempts = 3;
+    std::vector<Fault> faults;
+    bool manualFrames = false;
+    bool trace = false;
+};
+
+// Parses scenario text (null or blank gives the defaults). On a bad pair the
+// result is the default scenario with valid false and error naming the pair.
+Scenario parseScenario(const char* text);
+// Writes the scenario's complaint to standard error.
+void reportBadScenario(const Scenario& sc);
+
+// Result texts of the codes the SDK knows, "Error 0x%08X" for others.
+std::string textForCode(unsigned code);
+
+void motionAt(Motion motion, int station, double t, float position[3], float angles[3]);
+
+// One frame: a record per station in the mask, in station order. Each record
+// is an 8-byte header (see otksim.h) followed by three floats per data item.
+std::vector<unsigned char> encodeFrame(Motion motion, std::uint32_t stations, const std::vector<int>& items,
+                                       std::uint32_t frameIndex, int rateHz);
+
+// Devices alive, for otksim::LastDevice and the control calls.
+void registerDevice(COTKdev* dev);
+void unregisterDevice(COTKdev* dev);
+// The scenario text a new device uses: SetScenario's, else OTK_SIM's.
+std::string currentScenarioText();
+
+int rateToEnum(int rateHz);
+
+} // namespace otkint
+
+struct COTKdev::Impl {
+    // What an operation does after the injected faults were looked at.
+    enum class Gate { Run, Fail, RunUnconfirmed };
+
+    explicit Impl(const otkint::Scenario& scenario);
+
+    // Both locks below are taken in this order. callMutex keeps one API call
+    // at a time (so the producer thread is started and joined consistently);
+    // dataMutex guards everything the producer and the control calls share.
+    std::mutex callMutex;
+    std::mutex dataMutex;
+    std::condition_variable wake;
+
+    const otkint::Scenario sc;
+    std::vector<otkint::Fault> faults;
+    unsigned long calls[static_cast<int>(otkint::Op::Count)] = {};
+
+    unsigned lastCode = 0;
+    std::string lastText;
+
+    // The host side holds the link from a successful discovery to Disconnect;
+    // the tracker answers on it only while connected (not while restarting).
+    bool linkOpen = false;
+    bool connected = false;
+    int restartPending = 0;
+    unsigned cnxCode = 0; // why CnxReady reports no connection
+    std::string cnxText;
+
+    bool serialSet = false;
+    COTKser serial;
+
+    // Tracker settings, back to their power-on values on restart.
+    std::uint32_t activeMap = 0;
+    int rateHz = 0;
+    std::vector<int> dataList;
+    std::uint32_t bitErrors = 0;
+    int hemisphereCount[33] = {};
+    float hemisphere[33][3] = {};
+    bool alignmentSet = false;
+    float alignment[3][3] = {};
+
+    bool streaming = false;
+    bool producerRunning = false;
+    bool stopRequested = false;
+    std::thread producer;
+    std::uint32_t nextFrameIndex = 0;
+    std::vector<unsigned char> published;
+    unsigned long hostFrameCount = 0;
+    std::vector<unsigned char> handed; // what LastPnoPtr gave out; caller thread only
+
+    // The helpers below expect dataMutex held.
+    void powerOn();
+    Gate enter(otkint::Op op);
+    int leave(Gate gate, bool ok);
+    bool setResult(unsigned code, const std::string& text); // returns false for use in failures
+    bool needConnection();
+    void publish(std::vector<unsigned char> frame);
+    bool publishMotionFrame();
+    std::uint32_t sendingStations() const { return sc.stations & activeMap; }
+    // Called with callMutex held and dataMutex held by lock; releases the
+    // latter while joining the producer.
+    void stopProducer(std::unique_lock<std::mutex>& lock);
+    void producerLoop();
+};
+
+namespace otkint {
+
+// The frame of every faultable operation: one call at a time, the injected
+// faults first, then body(lock) with dataMutex held by lock; body reports a
+// failure by setting the result and returning false.
+template <typename Body> int runOp(COTKdev::Impl& im, Op op, Body body)
+{
+    std::lock_guard<std::mutex> call(im.callMutex);
+    std::unique_lock<std::mutex> lock(im.dataMutex);
+    const COTKdev::Impl::Gate gate = im.enter(op);
+    if (gate == COTKdev::Impl::Gate::Fail)
+        return 0;
+    const bool ok = body(lock);
+    return im.leave(gate, ok);
+}
+
+} // namespace otkint

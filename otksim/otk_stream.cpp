@@ -1,0 +1,130 @@
+// COTKdev of the simulated tracker: continuous output and the frame producer.
+#include "otksim/otk_internal.h"
+
+#include <chrono>
+#include <system_error>
+
+using otkint::Op;
+using otkint::runOp;
+using Lock = std::unique_lock<std::mutex>;
+
+void COTKdev::Impl::publish(std::vector<unsigned char> frame)
+{
+    published = std::move(frame);
+    ++hostFrameCount;
+}
+
+bool COTKdev::Impl::publishMotionFrame()
+{
+    const std::uint32_t index = nextFrameIndex++;
+    const std::uint32_t stations = sendingStations();
+    if (!stations)
+        return false;
+    publish(otkint::encodeFrame(sc.motion, stations, dataList, index, rateHz));
+    return true;
+}
+
+void COTKdev::Impl::stopProducer(Lock& lock)
+{
+    streaming = false;
+    if (!producer.joinable())
+        return;
+    stopRequested = true;
+    wake.notify_all();
+    lock.unlock();
+    producer.join();
+    lock.lock();
+    stopRequested = false;
+    producerRunning = false;
+}
+
+void COTKdev::Impl::producerLoop()
+{
+    Lock lock(dataMutex);
+    const auto start = std::chrono::steady_clock::now();
+    // SetFrameRate is refused while streaming, so the rate holds for this run.
+    const long long rate = rateHz;
+    for (long long n = 1; !stopRequested; ++n) {
+        publishMotionFrame();
+        // Deadlines from the start, so the rate does not drift; a late thread
+        // catches up with the frames it owes.
+        const auto due = start + std::chrono::nanoseconds(n * 1000000000LL / rate);
+        wake.wait_until(lock, due, [this] { return stopRequested; });
+    }
+}
+
+int COTKdev::ClearPnoBuffer()
+{
+    Impl& im = *m_pImpl;
+    return runOp(im, Op::ClearPnoBuffer, [&](Lock&) {
+        if (!im.needConnection())
+            return false;
+        im.published.clear();
+        im.hostFrameCount = 0;
+        return true;
+    });
+}
+
+int COTKdev::StartContPno(void* /*window: no notification window is supported*/)
+{
+    Impl& im = *m_pImpl;
+    return runOp(im, Op::StartContPno, [&](Lock&) {
+        if (!im.needConnection())
+            return false;
+        if (im.streaming)
+            return im.setResult(otksim::kStreaming, "Already in continuous output mode");
+        im.nextFrameIndex = 0;
+        if (!im.sc.manualFrames) {
+            try {
+                im.producer = std::thread(&COTKdev::Impl::producerLoop, &im);
+            } catch (const std::system_error& e) {
+                return im.setResult(otksim::kNoThread, std::string("Could not start continuous output: ") + e.what());
+            }
+            im.producerRunning = true;
+        }
+        im.streaming = true;
+        if (im.sc.trace)
+            OvDebug::OVDOUT("OTK: continuous output at %d Hz\r\n", im.rateHz);
+        return true;
+    });
+}
+
+int COTKdev::StopContPno()
+{
+    Impl& im = *m_pImpl;
+    return runOp(im, Op::StopContPno, [&](Lock& lock) {
+        if (!im.needConnection())
+            return false;
+        im.stopProducer(lock);
+        if (im.sc.trace)
+            OvDebug::OVDOUT("OTK: continuous output stopped\r\n");
+        return true;
+    });
+}
+
+int COTKdev::LastHostFrameCount(unsigned long& count)
+{
+    Impl& im = *m_pImpl;
+    return runOp(im, Op::LastHostFrameCount, [&](Lock&) {
+        if (!im.needConnection())
+            return false;
+        count = im.hostFrameCount;
+        return true;
+    });
+}
+
+int COTKdev::LastPnoPtr(unsigned char*& buffer, unsigned long& length)
+{
+    Impl& im = *m_pImpl;
+    buffer = nullptr;
+    length = 0;
+    return runOp(im, Op::LastPnoPtr, [&](Lock&) {
+        if (!im.needConnection())
+            return false;
+        // A copy of our own: the producer may publish again at any time.
+        im.handed = im.published;
+        buffer = im.handed.empty() ? nullptr : im.handed.data();
+        length = static_cast<unsigned long>(im.handed.size());
+        return true;
+    });
+}

@@ -1,0 +1,269 @@
+// Frames of the simulated tracker: record layout, motion, frame counts, the
+// handed-out buffer, and the producer thread.
+#include "sim.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#if defined(__linux__)
+#include <dirent.h>
+#endif
+
+using simtest::connect;
+using simtest::floatAt;
+using simtest::makeDevice;
+using simtest::u32At;
+
+namespace {
+
+struct Frame {
+    int ok = 0;
+    std::vector<unsigned char> bytes;
+    bool null = true;
+};
+
+Frame lastFrame(COTKdev& dev)
+{
+    unsigned char* p = nullptr;
+    unsigned long length = 99;
+    Frame f;
+    f.ok = dev.LastPnoPtr(p, length);
+    f.null = p == nullptr;
+    if (p)
+        f.bytes.assign(p, p + length);
+    else
+        EXPECT_EQ(0u, length);
+    return f;
+}
+
+unsigned long frameCount(COTKdev& dev)
+{
+    unsigned long count = 0;
+    EXPECT_TRUE(dev.LastHostFrameCount(count));
+    return count;
+}
+
+#if defined(__linux__)
+// Threads of this process. A first thread is made and joined before the
+// baseline is taken, since some runtimes (the race detector) add a helper
+// thread of their own on first use.
+int threadCount()
+{
+    static const bool warmedUp = [] {
+        std::thread([] {}).join();
+        return true;
+    }();
+    (void)warmedUp;
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/task")) {
+        while (dirent* e = readdir(d))
+            n += e->d_name[0] != '.';
+        closedir(d);
+    }
+    return n;
+}
+#endif
+
+} // namespace
+
+TEST(OtkFrames, RecordLayoutForPositionThenAngles)
+{
+    auto dev = makeDevice("frames=manual motion=still stations=0x5 max=4");
+    ASSERT_TRUE(connect(*dev));
+    ASSERT_TRUE(simtest::setPositionAngles(*dev));
+    ASSERT_TRUE(dev->StartContPno(nullptr));
+    ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
+    ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
+
+    const Frame f = lastFrame(*dev);
+    ASSERT_EQ(1, f.ok);
+    ASSERT_EQ(64u, f.bytes.size());
+    const int stations[] = {1, 3};
+    for (int r = 0; r < 2; ++r) {
+        SCOPED_TRACE(r);
+        const unsigned char* rec = &f.bytes[32 * r];
+        const int s = stations[r];
+        EXPECT_EQ('P', rec[0]);
+        EXPECT_EQ(32, rec[1]);
+        EXPECT_EQ(s, rec[2]);
+        EXPECT_EQ(2, rec[3]);
+        EXPECT_EQ(1u, u32At(rec + 4)); // second frame since the start
+        EXPECT_EQ(12.0f * s, floatAt(rec + 8));
+        EXPECT_EQ(6.0f, floatAt(rec + 12));
+        EXPECT_EQ(-20.0f, floatAt(rec + 16));
+        EXPECT_EQ(5.0f * s, floatAt(rec + 20));
+        EXPECT_EQ(-10.0f, floatAt(rec + 24));
+        EXPECT_EQ(20.0f, floatAt(rec + 28));
+    }
+}
+
+TEST(OtkFrames, OtherDataListsGiveOtherLayouts)
+{
+    auto dev = makeDevice("frames=manual motion=still stations=0x2");
+    ASSERT_TRUE(connect(*dev));
+    ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
+    Frame f = lastFrame(*dev);
+    ASSERT_EQ(8u, f.bytes.size()) << "header only before a list is set";
+    EXPECT_EQ(8, f.bytes[1]);
+    EXPECT_EQ(2, f.bytes[2]);
+    EXPECT_EQ(0, f.bytes[3]);
+
+    COTKmdat list;
+    list.Append(OTK_MD_EULER);
+    list.Append(OTK_MD_POSITION);
+    ASSERT_TRUE(dev->SetSDataList(-1, list));
+    ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
+    f = lastFrame(*dev);
+    ASSERT_EQ(32u, f.bytes.size());
+    EXPECT_EQ(10.0f, floatAt(&f.bytes[8])) << "angles come first";
+    EXPECT_EQ(24.0f, floatAt(&f.bytes[20]));
+}
+
+TEST(OtkFrames, CircleMotionFollowsTheFrameClock)
+{
+    auto dev = makeDevice("frames=manual stations=0x8");
+    ASSERT_TRUE(connect(*dev));
+    ASSERT_TRUE(dev->SetFrameRate(OV_FRAMERATE_240));
+    ASSERT_TRUE(simtest::setPositionAngles(*dev));
+    ASSERT_TRUE(dev->StartContPno(nullptr));
+    const double pi = 3.14159265358979323846;
+    for (int n = 0; n <= 300; ++n) { // away from the wrap at 180 degrees
+        ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
+        if (n % 50)
+            continue;
+        SCOPED_TRACE(n);
+        const Frame f = lastFrame(*dev);
+        ASSERT_EQ(32u, f.bytes.size());
+        const unsigned char* rec = f.bytes.data();
+        ASSERT_EQ(static_cast<unsigned>(n), u32At(rec + 4));
+        // Quarter turns every 240 frames: 0.25 Hz at 240 Hz.
+        const double phase = 2 * pi * 0.25 * n / 240.0;
+        EXPECT_NEAR(48 + 10 * std::cos(phase), floatAt(rec + 8), 1e-4);
+        EXPECT_NEAR(10 * std::sin(phase), floatAt(rec + 12), 1e-4);
+        EXPECT_EQ(-20.0f, floatAt(rec + 16));
+        double azimuth = phase * 180 / pi + 90;
+        if (azimuth >= 180)
+            azimuth -= 360;
+        EXPECT_NEAR(azimuth, floatAt(rec + 20), 1e-3);
+        EXPECT_EQ(0.0f, floatAt(rec + 24));
+        EXPECT_EQ(0.0f, floatAt(rec + 28));
+
+        float position[3], angles[3];
+        otksim::MotionAt(dev.get(), 4, n / 240.0, position, angles);
+        EXPECT_EQ(position[0], floatAt(rec + 8));
+        EXPECT_EQ(angles[0], floatAt(rec + 20));
+    }
+}
+
+TEST(OtkFrames, CountsClearingAndTheHandedBuffer)
+{
+    auto dev = makeDevice("frames=manual stations=0x1");
+    ASSERT_TRUE(connect(*dev));
+    EXPECT_EQ(0u, frameCount(*dev));
+    Frame f = lastFrame(*dev);
+    EXPECT_EQ(1, f.ok);
+    EXPECT_TRUE(f.null);
+
+    const unsigned char first[] = {1, 2, 3, 4, 5};
+    ASSERT_TRUE(otksim::PushFrame(dev.get(), first, sizeof first));
+    ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
+    EXPECT_EQ(2u, frameCount(*dev));
+    ASSERT_TRUE(otksim::PushFrame(dev.get(), first, sizeof first));
+    EXPECT_EQ(3u, frameCount(*dev));
+
+    // The buffer handed out stays as it was while newer frames arrive.
+    unsigned char* p = nullptr;
+    unsigned long length = 0;
+    ASSERT_TRUE(dev->LastPnoPtr(p, length));
+    ASSERT_EQ(5u, length);
+    ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
+    ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
+    EXPECT_EQ(0, std::memcmp(p, first, sizeof first));
+    EXPECT_EQ(8u, lastFrame(*dev).bytes.size());
+
+    ASSERT_TRUE(dev->ClearPnoBuffer());
+    EXPECT_EQ(0u, frameCount(*dev));
+    EXPECT_TRUE(lastFrame(*dev).null);
+    // An empty frame still counts, with nothing to hand out.
+    ASSERT_TRUE(otksim::PushFrame(dev.get(), nullptr, 0));
+    EXPECT_EQ(1u, frameCount(*dev));
+    EXPECT_TRUE(lastFrame(*dev).null);
+    EXPECT_FALSE(otksim::PushFrame(dev.get(), nullptr, 3));
+
+    // No station to send: nothing is published.
+    unsigned long none = 0;
+    ASSERT_TRUE(dev->SetStationMap(none));
+    EXPECT_FALSE(otksim::PushMotionFrame(dev.get()));
+    EXPECT_EQ(1u, frameCount(*dev));
+}
+
+TEST(OtkStreaming, ProducerRunsAtTheRateAndStopsCleanly)
+{
+#if defined(__linux__)
+    const int threadsBefore = threadCount();
+#endif
+    for (const char* scenario : {"type=brevik", "rate=240 stations=0x3"}) {
+        SCOPED_TRACE(scenario);
+        auto dev = makeDevice(scenario);
+        ASSERT_TRUE(connect(*dev));
+        ASSERT_TRUE(simtest::setPositionAngles(*dev));
+        const int rate = scenario[0] == 't' ? 60 : 240;
+        ASSERT_TRUE(dev->ClearPnoBuffer());
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_TRUE(dev->StartContPno(nullptr));
+        EXPECT_EQ(0, dev->StartContPno(nullptr));
+        EXPECT_EQ(otksim::kStreaming, simtest::code(*dev));
+        EXPECT_EQ(1, simtest::state(*dev).producerRunning);
+
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        unsigned long count = frameCount(*dev);
+        for (int i = 0; i < 500 && count < 3; ++i) { // a slow machine gets more time
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            count = frameCount(*dev);
+        }
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        EXPECT_GE(count, 3u);
+        // Frames follow the schedule from the start, never ahead of it.
+        EXPECT_LE(count, 1 + elapsed * rate);
+        const Frame f = lastFrame(*dev);
+        ASSERT_EQ(64u, f.bytes.size());
+        EXPECT_EQ(2, f.bytes[32 + 2]);
+        EXPECT_GE(u32At(&f.bytes[4]) + 1, count);
+
+        ASSERT_TRUE(dev->StopContPno());
+        EXPECT_EQ(0, simtest::state(*dev).producerRunning);
+        const unsigned long stopped = frameCount(*dev);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(stopped, frameCount(*dev));
+        EXPECT_TRUE(dev->StopContPno());
+    }
+#if defined(__linux__)
+    EXPECT_EQ(threadsBefore, threadCount());
+#endif
+}
+
+TEST(OtkStreaming, DisconnectAndDestructionEndTheProducer)
+{
+#if defined(__linux__)
+    const int threadsBefore = threadCount();
+#endif
+    auto dev = makeDevice("");
+    ASSERT_TRUE(connect(*dev));
+    ASSERT_TRUE(dev->StartContPno(nullptr));
+    ASSERT_TRUE(dev->Disconnect());
+    otksim::State s = simtest::state(*dev);
+    EXPECT_EQ(0, s.producerRunning);
+    EXPECT_EQ(0, s.streaming);
+
+    ASSERT_TRUE(connect(*dev));
+    ASSERT_TRUE(dev->StartContPno(nullptr));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    dev.reset();
+#if defined(__linux__)
+    EXPECT_EQ(threadsBefore, threadCount());
+#endif
+}
