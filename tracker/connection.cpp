@@ -24,19 +24,26 @@ bool isRetryable(eOvErrCode code)
 }
 } // namespace
 
+int OvTrackD::ScanFirst(const char* keyword, int (OvTrackD::*handler)(unsigned))
+{
+    // The first acceptable line wins; later lines of the same name stay
+    // unconsumed for the tracker-specific scan.
+    int result = 0;
+    for (unsigned i = 0; i < optionCount() && !result; ++i) {
+        ConfigOption& o = m_pConfig->options[i];
+        if (o.consumed || !sameWord(o.name, keyword))
+            continue;
+        result = (this->*handler)(i);
+        o.consumed = 1;
+    }
+    return result;
+}
+
 int OvTrackD::ParseBaudOpt()
 {
     OvDebug::OVDOUT("OvTrackD::ParseBaudOpt()\r\n");
     m_bBaudOpt = 0;
-    int result = 0;
-    for (unsigned i = 0; i < optionCount() && !result; ++i) {
-        ConfigOption& o = m_pConfig->options[i];
-        if (o.consumed || !sameWord(o.name, "baud"))
-            continue;
-        result = SetBautOpt(i);
-        o.consumed = 1;
-    }
-    return result;
+    return ScanFirst("baud", &OvTrackD::SetBautOpt);
 }
 
 int OvTrackD::SetBautOpt(unsigned index)
@@ -70,15 +77,7 @@ int OvTrackD::SetBautOpt(unsigned index)
 int OvTrackD::ParseResetOpt()
 {
     OvDebug::OVDOUT("OvTrackD::ParseResetOpt()\r\n");
-    int result = 0;
-    for (unsigned i = 0; i < optionCount() && !result; ++i) {
-        ConfigOption& o = m_pConfig->options[i];
-        if (o.consumed || !sameWord(o.name, "reset"))
-            continue;
-        result = SetResetOpt(i);
-        o.consumed = 1;
-    }
-    return result;
+    return ScanFirst("reset", &OvTrackD::SetResetOpt);
 }
 
 int OvTrackD::SetResetOpt(unsigned index)

@@ -82,4 +82,5 @@ public:
 private:
     const ConfigOption& option(unsigned index) const { return m_pConfig->options[index]; }
     unsigned optionCount() const;
+    int ScanFirst(const char* keyword, int (OvTrackD::*handler)(unsigned));
 };
