@@ -78,6 +78,8 @@ TEST_F(Module, SlotsOfAFreshDevice)
     EXPECT_TRUE(slot<BoolFn>(dev, 4)(dev));
     EXPECT_EQ(2, slot<IntFn>(dev, 2)(dev));
     EXPECT_FALSE(slot<BoolFn>(dev, 1)(dev)); // no tracker connected
+    EXPECT_EQ(0, slot<IntFn>(dev, 7)(dev));   // no frame count to read
+    EXPECT_FALSE(slot<BoolFn>(dev, 3)(dev)); // nothing to disconnect from
     EXPECT_TRUE(destroy(dev));
 }
 
