@@ -48,3 +48,21 @@ trackhost_example(tarsis tarsis.cfg "type=tarsis" "tarsis0/1,tarsis0/2,tarsis0/3
 trackhost_example(two_devices two-devices.cfg "type=tarsis"
                   "tarsis0/1,tarsis0/2,tarsis0/3,tarsis0/4,tarsis1/5,tarsis1/6,tarsis1/7,tarsis1/8")
 trackhost_example(brevik brevik.cfg "type=brevik" "brevik0/1,brevik0/2")
+
+# Console lines of whole runs: a connection failure, a reset, a Brevik, and
+# the second of two devices reporting the ids behind the first's.
+function(trackhost_console name config scenario fail lines)
+  add_test(NAME trackhost_console_${name}
+           COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:trackhost> "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
+                   -DCONFIG=${CMAKE_SOURCE_DIR}/examples/${config} -DWORKDIR=${CMAKE_BINARY_DIR}/bin -DFAIL=${fail}
+                   "-DLINES=${lines}" -P ${_th}/run_console.cmake)
+  set_tests_properties(trackhost_console_${name} PROPERTIES ENVIRONMENT "OTK_SIM=${scenario}")
+endfunction()
+trackhost_console(no_tracker tarsis.cfg "fail=DiscoverCnx:0x20040001" ON
+                  "Unable to read discover tracker: No tracker answered discovery|Error: connecting to tracker|INFO: DEVICE NAME           : tarsis0|INFO: -----------------------")
+trackhost_console(reset tarsis-reset.cfg "restart=2" OFF
+                  "Resetting tracker..|Tracker connected.|INFO: DEVICE TYPE           : Orvane Tarsis|INFO:                       : 4 Sensors Detected : SensorMap 0xf|INFO: Reset Option          : yes")
+trackhost_console(brevik brevik.cfg "type=brevik" OFF
+                  "INFO: DEVICE TYPE           : Orvane Brevik|INFO:                       : 2 Sensors Supported")
+trackhost_console(two_devices two-devices.cfg "" OFF
+                  "INFO: DEVICE NAME           : tarsis0|INFO:                       : 1->1 2->2 3->3 4->4|INFO: DEVICE NAME           : tarsis1|INFO:                       : 1->5 2->6 3->7 4->8")
