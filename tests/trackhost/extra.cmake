@@ -60,7 +60,7 @@ function(trackhost_console name config scenario fail lines)
 endfunction()
 trackhost_console(no_tracker tarsis.cfg "fail=DiscoverCnx:0x20040001" ON
                   "Unable to read discover tracker: No tracker answered discovery|Error: connecting to tracker|INFO: DEVICE NAME           : tarsis0|INFO: -----------------------")
-trackhost_console(reset tarsis-reset.cfg "restart=2" OFF
+trackhost_console(reset tarsis-reset.cfg "restart=0" OFF
                   "Resetting tracker..|Tracker connected.|INFO: DEVICE TYPE           : Orvane Tarsis|INFO:                       : 4 Sensors Detected : SensorMap 0xf|INFO: Reset Option          : yes")
 trackhost_console(brevik brevik.cfg "type=brevik" OFF
                   "INFO: DEVICE TYPE           : Orvane Brevik|INFO:                       : 2 Sensors Supported")
