@@ -4,14 +4,8 @@
 # through trackhost.
 set(_ctl ${CMAKE_CURRENT_LIST_DIR})
 
-add_library(condev MODULE ${_ctl}/device/condev.cpp ${_ctl}/device/exports.cpp)
-set_target_properties(condev PROPERTIES PREFIX "" OUTPUT_NAME condev)
-target_link_libraries(condev PRIVATE tarsis_core)
-tarsis_warnings(condev)
-if(NOT WIN32)
-  target_link_options(condev PRIVATE -Wl,--no-undefined -Wl,--version-script=${_ctl}/device/condev.map)
-  set_property(TARGET condev APPEND PROPERTY LINK_DEPENDS ${_ctl}/device/condev.map)
-endif()
+tarsis_device_module(condev MAP ${CMAKE_SOURCE_DIR}/tracker/exports.map
+                      SOURCES ${_ctl}/device/condev.cpp ${_ctl}/device/exports.cpp)
 
 if(TARGET test_controller)
   target_sources(test_controller PRIVATE ${_ctl}/device/condev.cpp)

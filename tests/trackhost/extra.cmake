@@ -3,14 +3,7 @@
 # of the real module.
 set(_th ${CMAKE_CURRENT_LIST_DIR})
 
-add_library(fakedev MODULE ${_th}/fake/fakedev.cpp)
-set_target_properties(fakedev PROPERTIES PREFIX "")
-target_link_libraries(fakedev PRIVATE tarsis_core)
-tarsis_warnings(fakedev)
-if(NOT WIN32)
-  target_link_options(fakedev PRIVATE -Wl,--no-undefined -Wl,--version-script=${_th}/fake/fakedev.map)
-  set_property(TARGET fakedev APPEND PROPERTY LINK_DEPENDS ${_th}/fake/fakedev.map)
-endif()
+tarsis_device_module(fakedev MAP ${_th}/fake/fakedev.map SOURCES ${_th}/fake/fakedev.cpp)
 
 if(TARGET test_trackhost)
   target_link_libraries(test_trackhost PRIVATE trackhost_lib)
