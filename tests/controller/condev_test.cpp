@@ -1,6 +1,7 @@
 // The controller test device itself, in-process: its count lines, and its
 // report on success and on failure.
 #include "controller/device/condev.h"
+#include "controller/records.h"
 #include "helpers/capture.h"
 #include "helpers/host.h"
 
@@ -11,19 +12,7 @@ using testhelp::Table;
 
 namespace {
 
-struct ConDevTest : ::testing::Test {
-    CLogger log = testhelp::quietLogger("con0");
-    Table trackers{Table::Trackers};
-    Table controllers{Table::Controllers};
-    InitInfo info{};
-    testhelp::CaptureStdout out;
-
-    void SetUp() override
-    {
-        info.traStorage = trackers.storage();
-        info.conStorage = controllers.storage();
-    }
-};
+using ConDevTest = ctltest::HostTables;
 
 } // namespace
 

@@ -2,13 +2,33 @@
 #pragma once
 
 #include "device/hostrecords.h"
+#include "helpers/capture.h"
+#include "helpers/host.h"
 #include "support/platform.h"
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 namespace ctltest {
+
+// A host with a tracker and a controller table, a quiet logger named "con0"
+// and standard output captured.
+struct HostTables : ::testing::Test {
+    CLogger log = testhelp::quietLogger("con0");
+    testhelp::Table trackers{testhelp::Table::Trackers};
+    testhelp::Table controllers{testhelp::Table::Controllers};
+    InitInfo info{};
+    testhelp::CaptureStdout out;
+
+    void SetUp() override
+    {
+        info.traStorage = trackers.storage();
+        info.conStorage = controllers.storage();
+    }
+};
 
 typedef std::array<std::int32_t, 6> Pose; // x, y, z, azimuth, elevation, roll, each x 100000
 

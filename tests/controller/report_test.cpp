@@ -3,6 +3,7 @@
 // format the stream was left in, so a report after a tracker report shows them
 // in the fixed notation that report set.
 #include "common/concommon.h"
+#include "controller/records.h"
 #include "helpers/capture.h"
 #include "helpers/host.h"
 #include "helpers/testdevice.h"
@@ -17,14 +18,9 @@ using testhelp::TestDevice;
 
 namespace {
 
-struct ControllerReport : ::testing::Test {
+struct ControllerReport : ctltest::HostTables {
     Config cfg{"con0"};
-    CLogger log = testhelp::quietLogger("con0");
-    Table trackers{Table::Trackers};
-    Table controllers{Table::Controllers};
-    InitInfo info{};
     TestDevice dev{cfg.get(), &log};
-    testhelp::CaptureStdout out;
 
     // Two controllers behind one earlier controller record, both output;
     // controller 1 has two valuators and emulates a tracker behind three
@@ -33,8 +29,7 @@ struct ControllerReport : ::testing::Test {
     {
         trackers.count() = 3;
         controllers.count() = 1;
-        info.traStorage = trackers.storage();
-        info.conStorage = controllers.storage();
+        HostTables::SetUp();
         cfg.add("controllerorder", {"1", "2"})
             .add("valuatororder", {"1", "2", "1"})
             .add("emulatetracker", {"1", "[1.5,2,3,0,90,0]", "0", "1", "0", "0", "0", "2"});

@@ -20,19 +20,8 @@ using testhelp::TestDevice;
 
 namespace {
 
-struct ControllerSteps : ::testing::Test {
+struct ControllerSteps : ctltest::HostTables {
     Config cfg{"con0"};
-    CLogger log = testhelp::quietLogger("con0");
-    Table trackers{Table::Trackers};
-    Table controllers{Table::Controllers};
-    InitInfo info{};
-    testhelp::CaptureStdout out;
-
-    void SetUp() override
-    {
-        info.traStorage = trackers.storage();
-        info.conStorage = controllers.storage();
-    }
     // The controller emulates a tracker at (1, 2, 3) feet, elevation 90.
     void emulateOn(const char* controller)
     {
