@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -237,8 +238,11 @@ TEST(OtkControl, LastDeviceIsTheNewestAlive)
         EXPECT_EQ(second.get(), otksim::LastDevice());
     }
     EXPECT_EQ(first.get(), otksim::LastDevice());
-    COTKdev* gone = first.get();
+    // Only the address survives the delete (kept where the compiler cannot
+    // follow it): the simulator must refuse it without touching the object.
+    volatile std::uintptr_t goneAddress = reinterpret_cast<std::uintptr_t>(first.get());
     first.reset();
+    COTKdev* gone = reinterpret_cast<COTKdev*>(goneAddress);
     otksim::State s;
     EXPECT_FALSE(otksim::GetState(gone, s));
     EXPECT_FALSE(otksim::PushMotionFrame(gone));
