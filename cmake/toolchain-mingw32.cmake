@@ -1,5 +1,6 @@
 # Cross build for the host's platform: 32-bit Windows, posix-thread mingw-w64
-# (its C++ library has std::thread and std::mutex). Tests run under wine.
+# (its C++ library has std::thread and std::mutex). Tests run under wine (the
+# wrapper picks the 32-bit loader); -DTARSIS_EMULATOR=... names another runner.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
@@ -9,4 +10,7 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+if(NOT DEFINED TARSIS_EMULATOR)
+  set(TARSIS_EMULATOR wine)
+endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TARSIS_EMULATOR})

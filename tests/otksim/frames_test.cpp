@@ -2,6 +2,8 @@
 // handed-out buffer, and the producer thread.
 #include "sim.h"
 
+#include "helpers/emulation.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -65,6 +67,16 @@ int threadCount()
         closedir(d);
     }
     return n;
+}
+
+// The producer threads are gone again: the count is back at the baseline. The
+// frame checks before it stand on their own, so under qemu-user, whose own
+// threads come and go in /proc/self/task, only this count is left out.
+void expectThreadsBackTo(int before)
+{
+    if (const char* emulator = testhelp::underQemuUser())
+        GTEST_SKIP() << "thread count not checked: " << emulator << " adds threads of its own";
+    EXPECT_EQ(before, threadCount());
 }
 #endif
 
@@ -242,7 +254,7 @@ TEST(OtkStreaming, ProducerRunsAtTheRateAndStopsCleanly)
         EXPECT_TRUE(dev->StopContPno());
     }
 #if defined(__linux__)
-    EXPECT_EQ(threadsBefore, threadCount());
+    expectThreadsBackTo(threadsBefore);
 #endif
 }
 
@@ -264,6 +276,6 @@ TEST(OtkStreaming, DisconnectAndDestructionEndTheProducer)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     dev.reset();
 #if defined(__linux__)
-    EXPECT_EQ(threadsBefore, threadCount());
+    expectThreadsBackTo(threadsBefore);
 #endif
 }

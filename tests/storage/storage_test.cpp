@@ -1,4 +1,5 @@
 #include "helpers/capture.h"
+#include "helpers/emulation.h"
 #include "helpers/host.h"
 
 #include <gtest/gtest.h>
@@ -137,6 +138,12 @@ TEST(Storage, UnlockingAMutexNotHeldReportsTheSystemText)
 
 TEST(Storage, LockingAnAbandonedMutexFailsWithTheSystemText)
 {
+#if !defined(_WIN32)
+    // The owner's death reaches a robust mutex through the kernel's robust
+    // futex list, which qemu-user does not keep: the lock would wait forever.
+    if (const char* emulator = testhelp::underQemuUser())
+        GTEST_SKIP() << "an abandoned robust mutex is never reported under " << emulator;
+#endif
     Table t;
     abandonLock(t.storage());
     CaptureStdout out;
