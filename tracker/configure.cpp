@@ -4,7 +4,7 @@
 
 #include <iostream>
 
-int OvTrackD::configure()
+int OvTrackD::RunConfigure()
 {
     OvDebug::OVDOUT("OvTrackD::configure()\r\n");
     if (m_bFrameRateOpt)
