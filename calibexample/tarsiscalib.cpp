@@ -45,15 +45,17 @@ std::uintptr_t g_lastHandle = 0;
 
 // Parses "a" or "a,b,c"... into values; the number of values, or -1 when the
 // text is not a comma-separated list of at most maxCount finite numbers.
+// Finite means finite as a float: 1e39 fits a double but would become
+// infinity in the sample.
 int parseList(const char* text, float* values, int maxCount)
 {
     int count = 0;
     for (;;) {
         char* end = nullptr;
-        const double v = std::strtod(text, &end);
+        const float v = static_cast<float>(std::strtod(text, &end));
         if (end == text || !std::isfinite(v) || count == maxCount)
             return -1;
-        values[count++] = static_cast<float>(v);
+        values[count++] = v;
         while (std::isspace(static_cast<unsigned char>(*end)))
             ++end;
         if (*end == '\0')
@@ -118,10 +120,16 @@ TARSISCALIB_API void* TARSISCALIB_CALL calib_init(char** args, int count)
                          "angle=da,de,dr)\n",
                          arg);
     }
-    std::lock_guard<std::mutex> guard(g_lock);
-    const std::uintptr_t handle = ++g_lastHandle;
-    g_corrections[handle] = c;
-    return reinterpret_cast<void*>(handle);
+    // Nothing may leave a C entry point as an exception: without memory for
+    // the correction the handle is null, which every other entry point ignores.
+    try {
+        std::lock_guard<std::mutex> guard(g_lock);
+        const std::uintptr_t handle = ++g_lastHandle;
+        g_corrections[handle] = c;
+        return reinterpret_cast<void*>(handle);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 TARSISCALIB_API void TARSISCALIB_CALL calib_evaluate(void* handle, float* sample)

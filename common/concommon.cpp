@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -58,6 +57,32 @@ std::uint32_t readNumber(const char* text)
     else if (value < long(INT32_MIN))
         value = long(INT32_MIN);
     return static_cast<std::uint32_t>(static_cast<std::int32_t>(value));
+}
+
+// Reads "[v1,v2,...]" the way sscanf reads "[%f,%f,...]": blanks may lead each
+// number, each comma must follow its number directly, and values the scan
+// does not reach keep what they hold. False when a value read is not a finite
+// float: sscanf would take "nan" and "inf", and a number beyond the float
+// range is undefined for it.
+bool readBracket(const char* text, float* values, unsigned count)
+{
+    if (*text != '[')
+        return true;
+    ++text;
+    for (unsigned i = 0; i < count; ++i) {
+        char* end = nullptr;
+        const double value = std::strtod(text, &end);
+        if (end == text)
+            return true;
+        const float narrowed = static_cast<float>(value);
+        if (!std::isfinite(narrowed))
+            return false;
+        values[i] = narrowed;
+        if (i + 1 < count && *end != ',')
+            return true;
+        text = end + 1;
+    }
+    return true;
 }
 
 bool startsWithLetter(const char* text)
@@ -118,14 +143,13 @@ bool parseEmulation(CConCommonH& handler, ConfigOption& option)
         return lineError(log, kIncomplete, kEmuLine, option);
 
     float initValues[6] = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
-    const char* pose = argText(option, 1);
-    if (pose[0] == '[')
-        std::sscanf(pose, "[%f,%f,%f,%f,%f,%f]", &initValues[0], &initValues[1], &initValues[2], &initValues[3],
-                    &initValues[4], &initValues[5]);
+    const bool poseOk = readBracket(argText(option, 1), initValues, 6);
     if (count < 8)
         return lineError(log, kIncomplete, kEmuLine, option);
     if (count > 9)
         return lineError(log, kTooMany, kEmuLine, option);
+    if (!poseOk)
+        return lineError(log, kBadArg, kEmuLine, option);
 
     const ControllerEntry& entry = handler.m_pControllers[id - 1];
     unsigned assign[6];
@@ -161,13 +185,14 @@ bool parseScale(CConCommonH& handler, ConfigOption& option)
     float coeff[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     const char* scale = argText(option, 1);
     if (scale[0] == '[') {
-        std::sscanf(scale, "[%f,%f,%f,%f]", &coeff[0], &coeff[1], &coeff[2], &coeff[3]);
+        if (!readBracket(scale, coeff, 4))
+            return lineError(log, kBadArg, kScaleLine, option);
         if (coeff[0] == 0.0f && coeff[1] == 0.0f && coeff[2] == 0.0f && coeff[3] == 0.0f)
             return lineError(log, kIncomplete, kScaleLine, option);
     } else {
         // A plain number is the linear factor; "0" is a valid all-zero scale.
         coeff[2] = static_cast<float>(std::strtod(scale, nullptr));
-        if (coeff[2] == 0.0f && startsWithLetter(scale))
+        if ((coeff[2] == 0.0f && startsWithLetter(scale)) || !std::isfinite(coeff[2]))
             return lineError(log, kBadArg, kScaleLine, option);
     }
 

@@ -5,6 +5,7 @@
 #include "support/logger.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -62,7 +63,20 @@ bool numbers(const CTraCommonH& handler, const Line& line, unsigned first, unsig
         const char* text = line.arg(first + k);
         values[k] = static_cast<float>(std::strtod(text, nullptr));
         // Only a word is wrong; "12abc" is 12 and "-x" or "" are plain 0.
-        if (values[k] == 0.0f && std::isalpha(static_cast<unsigned char>(text[0]))) {
+        // "nan", "inf" and numbers beyond the float range are no measure at all.
+        if ((values[k] == 0.0f && std::isalpha(static_cast<unsigned char>(text[0]))) || !std::isfinite(values[k])) {
+            refuse(handler, kInvalidArg, line);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool scaleLengths(const CTraCommonH& handler, const Line& line, float factor, float* values)
+{
+    for (unsigned k = 0; k < 3; ++k) {
+        values[k] *= factor;
+        if (!std::isfinite(values[k])) {
             refuse(handler, kInvalidArg, line);
             return false;
         }
@@ -135,18 +149,24 @@ Outcome parseCalib(CTraCommonH& h, const Line& line)
 {
     if (line.count == 0)
         return refuse(h, kIncomplete, line);
-    // A name that does not fit is shortened to the 255 characters the field holds.
-    std::strncpy(h.m_szCalibLib, line.arg(0), CTraCommonH::kCalibLibSize - 1);
-    h.m_szCalibLib[CTraCommonH::kCalibLibSize - 1] = '\0';
+    // A name that does not fit is refused, not shortened: the shortened name
+    // could load another library.
+    const char* name = line.arg(0);
+    const std::size_t length = std::strlen(name);
+    if (length >= CTraCommonH::kCalibLibSize)
+        return refuse(h, kInvalidArg, line);
+    std::memcpy(h.m_szCalibLib, name, length + 1);
     const unsigned args = line.count - 1;
     if (args > CTraCommonH::kMaxCalibArgs)
         return refuse(h, kTooMany, line);
     if (h.m_pCalib)
         dropCalibration(h);
-    h.m_nCalibArgs = args;
     h.m_pCalib = new CCalibH(h.m_szCalibLib, h.m_pLog);
-    for (unsigned j = 0; j < args; ++j)
+    // Counted one copy at a time, so a failed allocation leaks no earlier copy.
+    for (unsigned j = 0; j < args; ++j) {
         h.m_pszCalibArgs[j] = copyText(line.arg(j + 1));
+        h.m_nCalibArgs = j + 1;
+    }
     return kAccepted;
 }
 

@@ -49,8 +49,13 @@ bool sameWord(const char* a, const char* b);
 bool trackerId(const CTraCommonH& handler, const Line& line, unsigned i, unsigned& id);
 
 // Converts count arguments from index first on; the first one that is refused
-// (value 0 from text starting with a letter) ends the conversion with false.
+// (value 0 from text starting with a letter, or not a finite float) ends the
+// conversion with false.
 bool numbers(const CTraCommonH& handler, const Line& line, unsigned first, unsigned count, float* values);
+
+// Multiplies three lengths by a unit factor; refused as invalid arg when one
+// of them leaves the float range (3e38 meters are no length in feet).
+bool scaleLengths(const CTraCommonH& handler, const Line& line, float factor, float* values);
 
 // Rotation rows 0..2 with row 3 = (offset x, offset y, offset z, 1).
 void rebuildTransform(float transform[16], const float rotation[16], const float offset[16]);

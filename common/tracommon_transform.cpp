@@ -126,8 +126,8 @@ Outcome transmitterOffset(CTraCommonH& h, const Line& line)
     float factor;
     if (!lineFactor(line, 3, factor))
         return refuse(h, kInvalidString, line);
-    for (float& value : v)
-        value *= factor;
+    if (!scaleLengths(h, line, factor, v))
+        return kRefused;
     // A zero offset is taken but changes nothing, not even the flag.
     if (v[0] == 0.0f && v[1] == 0.0f && v[2] == 0.0f)
         return kAccepted;
@@ -174,8 +174,8 @@ Outcome sensorOffset(CTraCommonH& h, const Line& line)
     float factor;
     if (!lineFactor(line, 4, factor))
         return refuse(h, kInvalidUnit, line);
-    for (float& value : v)
-        value *= factor;
+    if (!scaleLengths(h, line, factor, v))
+        return kRefused;
     TrackerEntry& e = h.m_pTrackers[id - 1];
     offsetMatrix(e.offset, v);
     rebuildTransform(e.transform, e.rotation, e.offset);
@@ -193,9 +193,11 @@ Outcome sensorTranslation(CTraCommonH& h, const Line& line)
     float factor;
     if (!lineFactor(line, 4, factor))
         return refuse(h, kInvalidUnit, line);
+    if (!scaleLengths(h, line, factor, v))
+        return kRefused;
     TrackerEntry& e = h.m_pTrackers[id - 1];
     for (int k = 0; k < 3; ++k)
-        e.translation[k] = v[k] * factor;
+        e.translation[k] = v[k];
     e.hasTranslation = true;
     return kAccepted;
 }

@@ -56,6 +56,21 @@ int CDevice::setInitInfo(InitInfo* info)
 
 int CDevice::recvData(unsigned char* buffer, int /*length*/)
 {
+    return guarded("recvData", -1, [this, buffer] { return dispatch(buffer); });
+}
+
+void CDevice::reportThrow(const char* operation, const char* what) noexcept
+{
+    // Written without building a string: memory may be what ran out.
+    try {
+        m_pLog->error("", false);
+        std::cout << operation << ": " << (what ? what : "") << std::endl;
+    } catch (...) {
+    }
+}
+
+int CDevice::dispatch(unsigned char* buffer)
+{
     m_pLog->debug("\"recvData\" called.", true);
     if (!m_pInit)
         return 1; // nothing was initialised, so no handler exists

@@ -17,6 +17,7 @@
 #include "support/base.h"
 
 #include <cstdint>
+#include <exception>
 
 class CTraCommonH;
 class CConCommonH;
@@ -67,7 +68,27 @@ public:
     std::uint32_t m_nControllers;
     std::uint32_t m_nEmulated;
 
+protected:
+    // Runs one operation for the host and returns its result. Nothing the C++
+    // library throws (std::bad_alloc above all) may cross into the host, so a
+    // throw becomes the operation's failure result and one error line naming
+    // the operation.
+    template <typename Result, typename Body>
+    Result guarded(const char* operation, Result failure, Body body) noexcept
+    {
+        try {
+            return body();
+        } catch (const std::exception& e) {
+            reportThrow(operation, e.what());
+        } catch (...) {
+            reportThrow(operation, "unknown exception");
+        }
+        return failure;
+    }
+
 private:
+    void reportThrow(const char* operation, const char* what) noexcept;
+    int dispatch(unsigned char* buffer);
     bool initControllerTable();
     bool initControllerOpts();
     bool fillEmulatedRecords();

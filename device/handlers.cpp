@@ -10,17 +10,32 @@
 #include "support/storage.h"
 
 #include <iostream>
+#include <memory>
 
 namespace {
 CTraCommonH* makeTrackerHandler(const CLogger* log, bool inputConnector, unsigned outTrackers, unsigned maxTrackers)
 {
-    CTraCommonH* handler = new CTraCommonH(log);
+    // Owned here until complete, so a failed allocation inside leaks nothing.
+    std::unique_ptr<CTraCommonH> handler(new CTraCommonH(log));
     handler->m_bInputConnector = inputConnector;
     handler->m_nOutTrackers = outTrackers;
     handler->m_bCaveCoord = true;
     handler->initTrackers(maxTrackers);
-    return handler;
+    return handler.release();
 }
+
+// Unlocks the table on every way out of a scope, a throw included, so the
+// host's mutex is never left held.
+class TableLock {
+public:
+    explicit TableLock(CDataStorage* storage) : m_storage(storage) { m_storage->lock(); }
+    ~TableLock() { m_storage->unlock(); }
+    TableLock(const TableLock&) = delete;
+    TableLock& operator=(const TableLock&) = delete;
+
+private:
+    CDataStorage* m_storage;
+};
 } // namespace
 
 bool CDevice::initTables()
@@ -36,6 +51,7 @@ bool CDevice::initTables()
         }
         // A second call starts the tracker handler over instead of leaking it.
         delete m_pInit->pTraCommon;
+        m_pInit->pTraCommon = nullptr;
         m_pInit->pTraCommon = makeTrackerHandler(m_pLog, m_bInputConnector, m_nTrackers, m_nMaxTrackers);
     }
     return true;
@@ -48,11 +64,12 @@ bool CDevice::initControllerTable()
         return false;
     }
     delete m_pInit->pConCommon;
-    CConCommonH* handler = new CConCommonH(m_pLog);
+    m_pInit->pConCommon = nullptr;
+    std::unique_ptr<CConCommonH> handler(new CConCommonH(m_pLog));
     handler->m_bInputConnector = m_bInputConnector;
     handler->m_nOutControllers = m_nControllers;
     handler->initControllers(m_nMaxControllers, true);
-    m_pInit->pConCommon = handler;
+    m_pInit->pConCommon = handler.release();
     return true;
 }
 
@@ -83,12 +100,11 @@ bool CDevice::initCommonOpts()
 
     // Read-then-set under the table's lock, so two devices never claim the
     // same records; the earlier devices' records come first.
-    storage->lock();
+    const TableLock lock(storage);
     tra->m_nIdOffset = storage->getTrackerCount();
     result = storage->setTrackerCount(tra->m_nIdOffset + tra->m_nOutTrackers);
     if (m_nEmulated > 0 && !fillEmulatedRecords())
         result = false;
-    storage->unlock();
     return result;
 }
 
@@ -101,10 +117,12 @@ bool CDevice::initControllerOpts()
     con->parseConfig(m_pConfig);
 
     // The controller lock is released before the tracker lock is ever taken.
-    conStorage->lock();
-    con->m_nIdOffset = conStorage->getControllerCount();
-    const bool counted = conStorage->setControllerCount(con->m_nIdOffset + m_nControllers);
-    conStorage->unlock();
+    bool counted;
+    {
+        const TableLock lock(conStorage);
+        con->m_nIdOffset = conStorage->getControllerCount();
+        counted = conStorage->setControllerCount(con->m_nIdOffset + m_nControllers);
+    }
     if (!counted)
         return false;
 

@@ -57,9 +57,12 @@ bool CCalibH::init(const char* const* args, int count)
         count = 0;
     if (count > kMaxArgs)
         count = kMaxArgs;
-    for (int i = 0; i < count; ++i)
+    // Counted one copy at a time, so copies made before a failed allocation
+    // are still freed.
+    for (int i = 0; i < count; ++i) {
         m_pszArgs[i] = copyArg(args[i]);
-    m_nArgs = count;
+        m_nArgs = i + 1;
+    }
 
     if (!initFn) {
         m_pLog->debug("CCalibH: could not call \"calib_init\".", true);

@@ -24,7 +24,7 @@ float readFloat(const unsigned char* p)
 }
 } // namespace
 
-bool OvTrackD::start()
+bool OvTrackD::RunStart()
 {
     OvDebug::OVDOUT("OvTrackD::start()\r\n");
     if (m_bContRunning) {
@@ -61,7 +61,7 @@ int OvTrackD::StopCont()
     return 0;
 }
 
-bool OvTrackD::stop()
+bool OvTrackD::RunStop()
 {
     OvDebug::OVDOUT("OvTrackD::stop()\r\n");
     if (!StopCont()) {
@@ -80,7 +80,7 @@ bool OvTrackD::stop()
     return true;
 }
 
-int OvTrackD::update()
+int OvTrackD::RunUpdate()
 {
     int result = 0;
     unsigned long count = 0;
@@ -144,7 +144,7 @@ int OvTrackD::update()
     return result;
 }
 
-bool OvTrackD::printConfig()
+bool OvTrackD::RunPrintConfig()
 {
     OvDebug::OVDOUT("OvTrackD::printConfig()\r\n");
     printHeader();

@@ -4,7 +4,7 @@
 
 #include <iostream>
 
-int OvTrackD::configure()
+int OvTrackD::RunConfigure()
 {
     OvDebug::OVDOUT("OvTrackD::configure()\r\n");
     if (m_bFrameRateOpt)
@@ -48,7 +48,9 @@ int OvTrackD::CfgSensorMap()
         std::cout << "Verify Tracker Sensor Map Error: " << m_dev.GetLastResultStr() << std::endl;
         return 0;
     }
-    if ((readBack & 0xFFFFul) == m_dwSensorMap)
+    // The whole 32-bit map is compared: a map with stations above 16 that
+    // did take effect is no failure.
+    if ((readBack & 0xFFFFFFFFul) == m_dwSensorMap)
         return 1;
     std::cout << "Set Tracker Sensor Map Error: " << "Device command failed " << "  Check Sensor Connections!"
               << std::endl;

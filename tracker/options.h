@@ -21,22 +21,46 @@ inline bool sameWord(const char* a, const char* b)
     return *a == *b;
 }
 
-// Hexadecimal the way strtoul reads base 16; values beyond 32 bits read as
-// 0xFFFFFFFF, as they do where unsigned long has 32 bits.
-inline std::uint32_t readHex(const char* text)
+// Hexadecimal the way a 32-bit strtoul reads base 16: leading blanks, a sign
+// and a 0x prefix are allowed, reading stops at the first other character, a
+// magnitude beyond 32 bits reads as 0xFFFFFFFF whatever the sign, and a
+// negative value within 32 bits wraps. False when the text holds no
+// hexadecimal digit at all ("zz", "nan", ""): strtoul would read that as 0,
+// which is a real station mask and must not come from a typo.
+inline bool readHex(const char* text, std::uint32_t& value)
 {
+    value = 0;
     if (!text)
-        return 0;
-    const unsigned long long v = std::strtoull(text, nullptr, 16);
-    const bool negative = [text] {
-        const char* p = text;
-        while (std::isspace(static_cast<unsigned char>(*p)))
-            ++p;
-        return *p == '-';
-    }();
-    if (!negative && v > 0xFFFFFFFFull)
-        return 0xFFFFFFFFu;
-    return static_cast<std::uint32_t>(v);
+        return false;
+    const char* p = text;
+    while (std::isspace(static_cast<unsigned char>(*p)))
+        ++p;
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+')
+        ++p;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && std::isxdigit(static_cast<unsigned char>(p[2])))
+        p += 2;
+    std::uint64_t magnitude = 0;
+    bool digits = false;
+    bool overflow = false;
+    for (; std::isxdigit(static_cast<unsigned char>(*p)); ++p) {
+        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+        const unsigned digit = c <= '9' ? unsigned(c - '0') : unsigned(c - 'a' + 10);
+        digits = true;
+        magnitude = magnitude * 16 + digit;
+        if (magnitude > 0xFFFFFFFFull) {
+            overflow = true;
+            magnitude = 0xFFFFFFFFull; // keeps the product from growing further
+        }
+    }
+    if (!digits)
+        return false;
+    if (overflow)
+        value = 0xFFFFFFFFu;
+    else
+        value = negative ? static_cast<std::uint32_t>(0u - static_cast<std::uint32_t>(magnitude))
+                         : static_cast<std::uint32_t>(magnitude);
+    return true;
 }
 
 } // namespace tracker

@@ -23,7 +23,52 @@ unsigned OvTrackD::optionCount() const
     return m_pConfig->optionCount < limit ? m_pConfig->optionCount : limit;
 }
 
+// The slots the host calls. A throw inside a body ends as the slot's failure
+// result; init still closes with the report, as on every failure.
 int OvTrackD::init(InitInfo* info)
+{
+    const int kThrew = -2; // never a result of RunInit
+    const int result = guarded("init", kThrew, [this, info] { return RunInit(info); });
+    if (result != kThrew)
+        return result;
+    printConfig();
+    return -1;
+}
+
+bool OvTrackD::start()
+{
+    return guarded("start", false, [this] { return RunStart(); });
+}
+
+int OvTrackD::configure()
+{
+    return guarded("configure", 2, [this] { return RunConfigure(); });
+}
+
+bool OvTrackD::stop()
+{
+    return guarded("stop", false, [this] { return RunStop(); });
+}
+
+bool OvTrackD::printConfig()
+{
+    return guarded("printConfig", false, [this] { return RunPrintConfig(); });
+}
+
+int OvTrackD::update()
+{
+    return guarded("update", 0, [this] { return RunUpdate(); });
+}
+
+int OvTrackD::updataConData()
+{
+    return guarded("updataConData", 0, [] {
+        OvDebug::OVDOUT("OvTrackD::updataConData()\r\n");
+        return 1;
+    });
+}
+
+int OvTrackD::RunInit(InitInfo* info)
 {
     OvDebug::OVDOUT("OvTrackD::init()\r\n");
 
@@ -59,11 +104,5 @@ int OvTrackD::init(InitInfo* info)
         OvDebug::OVDOUT("Error: initCalib\r\n");
     }
     printConfig();
-    return 1;
-}
-
-int OvTrackD::updataConData()
-{
-    OvDebug::OVDOUT("OvTrackD::updataConData()\r\n");
     return 1;
 }

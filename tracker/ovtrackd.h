@@ -56,6 +56,15 @@ public:
 
     int StopCont();
 
+    // The bodies of the slots above. Each slot runs its body through
+    // CDevice::guarded, so nothing thrown reaches the host.
+    int RunInit(InitInfo* info);
+    bool RunStart();
+    int RunConfigure();
+    bool RunStop();
+    bool RunPrintConfig();
+    int RunUpdate();
+
     COTKdev m_dev;
     std::uint32_t m_nDetected;
     std::uint32_t m_dwDetectedMap;

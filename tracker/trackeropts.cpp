@@ -62,7 +62,13 @@ int OvTrackD::SetHemiOpt(unsigned index)
     const char* maskText = nullptr;
     if (o.argCount > 1) {
         maskText = o.args[1];
-        mask = sameWord(maskText, "all") ? AllSensorsMask() : readHex(maskText);
+        if (sameWord(maskText, "all")) {
+            mask = AllSensorsMask();
+        } else if (!readHex(maskText, mask)) {
+            // A mask that names no station at all is a typo, not "none".
+            std::cout << "Invalid Number of Hemisphere Arguments on Line " << o.lineNumber << "." << std::endl;
+            return 0;
+        }
     }
     m_dwHemiMap = mask;
     m_pszHemi = o.args[0];
@@ -85,11 +91,12 @@ int OvTrackD::SetSensorMapOpt(unsigned index)
     if (sameWord(o.args[0], "all")) {
         map = AllSensorsMask();
     } else {
-        map = readHex(o.args[0]);
+        const bool read = readHex(o.args[0], map);
         const unsigned n = CountSensors(map);
         m_nTrackers = n;
-        // Only how many stations are selected is checked, not which.
-        if (n > m_nDetected) {
+        // Only how many stations are selected is checked, not which; text
+        // without a hexadecimal digit selects nothing and is refused.
+        if (!read || n > m_nDetected) {
             std::cout << "Invalid SensorMap Argument on Line " << o.lineNumber << "." << std::endl;
             return 0;
         }

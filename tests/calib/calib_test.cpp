@@ -103,6 +103,23 @@ TEST(Calib, ExampleLibraryAppliesTheDocumentedCorrection)
     EXPECT_TRUE(perAxis.exit());
 }
 
+TEST(Calib, ExampleLibraryIgnoresNumbersThatAreNoFiniteFloat)
+{
+    CLogger host = testhelp::quietLogger("cal");
+    const char* const bad[] = {"scale=nan", "scale=-INF", "offset=infinity,0,0", "offset=0,1e309,0",
+                               "angle=0,0,1e39", "scale=1,-3.5e38,1", "scale=0x1p200"};
+    for (const char* arg : bad) {
+        CCalibH calib(kExample.c_str(), &host);
+        const char* args[] = {arg};
+        ASSERT_TRUE(calib.init(args, 1));
+        TraSample s = {1.0f, 2.0f, 3.0f, 10.0f, 20.0f, 30.0f};
+        EXPECT_TRUE(calib.evaluate(&s));
+        SCOPED_TRACE(arg);
+        expectSample(s, 1.0f, 2.0f, 3.0f, 10.0f, 20.0f, 30.0f);
+        calib.exit();
+    }
+}
+
 TEST(Calib, TracesOfConstructionInitAndExit)
 {
     Probe probe(kProbe);

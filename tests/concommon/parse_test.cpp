@@ -103,6 +103,37 @@ TEST(ConCommonParse, EachLineErrorIsOneMessageAndChangesNothing)
     }
 }
 
+TEST(ConCommonParse, NonFiniteAndOverflowingPosesAndScalesAreRefused)
+{
+    const char* const badEmu = "Invalid arg found for EmulateTracker at line 10.";
+    const char* const badScale = "Invalid arg found for ValuatorScale at line 10.";
+    const std::vector<BadLine> cases = {
+        {1, false, "emulatetracker", {"1", "[nan,0,0,0,0,0]", "0", "0", "0", "0", "0", "0"}, badEmu},
+        {1, false, "emulatetracker", {"1", "[0,0,0,0,0,-INF]", "0", "0", "0", "0", "0", "0"}, badEmu},
+        {1, false, "emulatetracker", {"1", "[0, 1e39,0]", "0", "0", "0", "0", "0", "0"}, badEmu},
+        {1, false, "emulatetracker", {"1", "[1e309]", "0", "0", "0", "0", "0", "0"}, badEmu},
+        {1, false, "valuatorscale", {"1", "[0,0,Infinity,0]", "all"}, badScale},
+        {1, false, "valuatorscale", {"1", "[1,-1e39]", "all"}, badScale},
+        {1, false, "valuatorscale", {"1", "nan", "all"}, badScale},
+        {1, false, "valuatorscale", {"1", "-inf", "all"}, badScale},
+        {1, false, "valuatorscale", {"1", "1e39", "all"}, badScale},
+    };
+    for (const BadLine& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        Handler h(c.controllers, c.knownCounts);
+        EXPECT_FALSE(h.line(c.keyword, c.args, false));
+        EXPECT_EQ(std::vector<std::string>{std::string("tarsis0: ERROR: ") + c.message}, h.out);
+        EXPECT_EQ(1.0f, h.entry(1).valuatorScale[31][2]);
+        EXPECT_EQ(nullptr, h.entry(1).emulation);
+    }
+    // The bracket reads like "[%f,...]": a value not reached stays 0, and
+    // text after a number ends the scan without complaint.
+    Handler h;
+    EXPECT_TRUE(h.line("emulatetracker", {"1", "[ 1.5,2 ,3]", "0", "0", "0", "0", "0", "0"}));
+    const float pose[6] = {1.5f, 2, 0, 0, 0, 0};
+    EXPECT_EQ(0, std::memcmp(pose, h.entry(1).emulation->initValues, sizeof pose));
+}
+
 TEST(ConCommonParse, ArgumentCountAboveTheRecordIsCappedAtSixtyFour)
 {
     Handler h;

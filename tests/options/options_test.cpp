@@ -63,7 +63,7 @@ TEST_F(OptionsTest, SensorMapChecksOnlyHowManyStations)
         const char* arg;
         int ok;
         std::uint32_t map;
-    } cases[] = {{"3", 1, 0x3}, {"0x30", 1, 0x30}, {"0", 1, 0}, {"all", 1, 0xFFFF}, {"7", 0, 0x3}, {"zz", 1, 0}};
+    } cases[] = {{"3", 1, 0x3}, {"0x30", 1, 0x30}, {"0", 1, 0}, {"all", 1, 0xFFFF}, {"7", 0, 0x3}, {"zz", 0, 0x3}};
     for (const auto& c : cases) {
         testhelp::Config opts;
         opts.add("sensormap", {c.arg}, 50);
@@ -85,6 +85,54 @@ TEST_F(OptionsTest, SensorMapChecksOnlyHowManyStations)
     clearOutput();
     EXPECT_EQ(0, d.SetSensorMapOpt(0));
     EXPECT_EQ((std::vector<std::string>{"Invalid Number of SensorMap Arguments on Line 51."}), lines());
+}
+
+TEST_F(OptionsTest, HexArgumentsReadLikeA32BitStrtoul)
+{
+    // Hemisphere masks are stored as read, so they show the reader itself;
+    // text without a hexadecimal digit is refused by both keywords.
+    const struct {
+        const char* arg;
+        int ok;
+        std::uint32_t value;
+    } cases[] = {
+        {"0", 1, 0},
+        {"0x", 1, 0}, // the 0 is read, the x ends the number
+        {" +0X1f", 1, 0x1F},
+        {"1g", 1, 1},
+        {"-1", 1, 0xFFFFFFFFu},
+        {"-FFFFFFFF", 1, 1},
+        {"-100000000", 1, 0xFFFFFFFFu}, // magnitude beyond 32 bits, whatever the sign
+        {"-10000000000000000000000", 1, 0xFFFFFFFFu},
+        {"123456789", 1, 0xFFFFFFFFu},
+        {"zz", 0, 0},
+        {"nan", 0, 0},
+        {"", 0, 0},
+        {"-", 0, 0},
+        {"0xzz", 1, 0},
+    };
+    for (const auto& c : cases) {
+        testhelp::Config opts;
+        opts.add("hemisphere", {"+z", c.arg}, 40);
+        opts.add("sensormap", {c.arg}, 50);
+        OvTrackD d(opts.get(), &log);
+        d.m_nMaxTrackers = 32;
+        d.m_nDetected = 32;
+        clearOutput();
+        EXPECT_EQ(c.ok, d.SetHemiOpt(0)) << c.arg;
+        EXPECT_EQ(c.ok, d.SetSensorMapOpt(1)) << c.arg;
+        if (c.ok) {
+            EXPECT_EQ(c.value, d.m_dwHemiMap) << c.arg;
+            EXPECT_EQ(c.value, d.m_dwSensorMap) << c.arg;
+            EXPECT_TRUE(lines().empty()) << c.arg;
+        } else {
+            EXPECT_EQ(0, d.m_bHemiOpt + d.m_bSensorMapOpt) << c.arg;
+            EXPECT_EQ((std::vector<std::string>{"Invalid Number of Hemisphere Arguments on Line 40.",
+                                                "Invalid SensorMap Argument on Line 50."}),
+                      lines())
+                << c.arg;
+        }
+    }
 }
 
 TEST_F(OptionsTest, FrameRateOnTarsis)

@@ -145,11 +145,17 @@ TEST(TraCommonCalib, LaterLinesReplaceAndTooManyKeepsOnlyTheName)
     ASSERT_EQ(h->m_nCalibArgs, 10u);
     EXPECT_STREQ(h->m_pszCalibArgs[9], "a9");
 
-    const std::string name(300, 'c'); // shortened to what the field holds
+    // A name the field cannot hold is refused whole: a shortened one could
+    // load another library. 255 characters still fit.
+    const std::string name(256, 'c');
     testhelp::Config overlong;
-    overlong.add("calibration", {name.c_str(), "x"});
-    EXPECT_TRUE(parse(*h, overlong).ok);
-    EXPECT_EQ(std::string(h->m_szCalibLib), name.substr(0, 255));
+    overlong.add("calibration", {name.c_str(), "x"}, 14);
+    overlong.add("calibration", {name.substr(1).c_str()}, 15);
+    const Parsed longer = parse(*h, overlong);
+    EXPECT_EQ(longer.lines, Lines{kError + "Invalid arg found for Calibration at line 14."});
+    EXPECT_EQ(overlong.option(0).consumed, 0);
+    EXPECT_EQ(std::string(h->m_szCalibLib), name.substr(1));
+    EXPECT_EQ(h->m_nCalibArgs, 0u);
 }
 
 TEST(TraCommonCave, SwitchWordsOnInputConnectorsOnly)

@@ -150,3 +150,54 @@ TEST(TraCommonCounts, IncompleteAndTooManyPerKeyword)
 }
 
 } // namespace
+
+namespace {
+
+// Nothing stored by a transform keyword: no flag set on the handler or any entry.
+bool untouched(const CTraCommonH& h)
+{
+    bool flags = h.m_bTransOffset || h.m_bTransRot;
+    for (unsigned i = 0; i < h.m_nTrackers; ++i)
+        flags = flags || h.m_pTrackers[i].hasOffset || h.m_pTrackers[i].hasRotation || h.m_pTrackers[i].hasTranslation;
+    return !flags;
+}
+
+TEST(TraCommonNumbers, NonFiniteAndOverflowingNumbersAreRefusedInEveryTransformKeyword)
+{
+    struct Case {
+        const char* keyword;
+        std::vector<const char*> args;
+        const char* label;
+    };
+    const Case cases[] = {
+        {"transmitteroffset", {"nan", "0", "0"}, "TransmitterOffset"},
+        {"transmitteroffset", {"1", "-INF", "0", "feet"}, "TransmitterOffset"},
+        {"transmitteroffset", {"3e38", "0", "0", "meters"}, "TransmitterOffset"}, // too long in feet
+        {"transmitterrotation", {"0", "0", "1", "Infinity"}, "TransmitterRotation"},
+        {"transmitterrotation", {"1e309", "0", "1", "90"}, "TransmitterRotation"},
+        {"transmitterrotationmatrix", {"1", "0", "0", "0", "1", "0", "0", "0", "1e39"}, "TransmitterRotationMatrix"},
+        {"sensoroffset", {"1", "0", "+inf", "0"}, "SensorOffset"},
+        {"sensoroffset", {"1", "3e38", "0", "0", "m"}, "SensorOffset"},
+        {"sensortranslation", {"2", "0", "0", "-nan"}, "SensorTranslation"},
+        {"sensortranslation", {"2", "-3e38", "0", "0", "meters"}, "SensorTranslation"},
+        {"sensorrotation", {"1", "0", "0", "1", "NaN"}, "SensorRotation"},
+        {"sensorrotation", {"1", "0", "-1e39", "1", "90"}, "SensorRotation"},
+        {"sensorrotationmatrix", {"2", "1", "0", "0", "0", "inFINity", "0", "0", "0", "1"}, "SensorRotationMatrix"},
+        {"sensorrotationmatrix", {"2", "1", "0", "0", "0", "1", "0", "0", "0", "0x1p200"}, "SensorRotationMatrix"},
+    };
+    for (const Case& c : cases) {
+        One line(c.keyword, c.args);
+        std::string text = c.keyword;
+        for (const char* a : c.args)
+            text += std::string(" ") + a;
+        SCOPED_TRACE(text);
+        EXPECT_EQ(line.r.lines, Lines{kError + "Invalid arg found for " + c.label + " at line 10."});
+        EXPECT_FALSE(line.r.ok || line.consumed());
+        EXPECT_TRUE(untouched(*line.h));
+    }
+    // The largest finite values still pass.
+    One big("transmitteroffset", {"3.4e38", "-3.4e38", "0"});
+    EXPECT_TRUE(big.r.ok && big.consumed());
+}
+
+} // namespace

@@ -1,0 +1,155 @@
+// Allocation failure everywhere in a device's life: the N-th allocation throws
+// std::bad_alloc, for every N until the whole life runs without reaching it.
+// Every slot must return its success or its failure result, nothing may be
+// thrown into the host, and nothing may leak.
+#include "helpers/host.h"
+#include "otksim/otksim.h"
+#include "support/platform.h"
+#include "tracker/ovtrackd.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <new>
+#include <string>
+
+namespace {
+
+std::atomic<bool> g_armed{false};
+std::atomic<long> g_countdown{0}; // the allocation that fails when it reaches 0
+std::atomic<long> g_live{0};      // allocations not yet freed
+
+// Keeps the device's console lines out of the way without allocating.
+class NullBuffer : public std::streambuf {
+protected:
+    int overflow(int c) override { return c == traits_type::eof() ? 0 : c; }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+// Kept out of line: inlined into a delete expression, the free would look
+// mismatched to the compiler.
+__attribute__((noinline)) void release(void* p) noexcept
+{
+    if (p) {
+        --g_live;
+        std::free(p);
+    }
+}
+
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    if (g_armed && --g_countdown == 0)
+        throw std::bad_alloc();
+    void* p = std::malloc(size ? size : 1);
+    if (!p)
+        throw std::bad_alloc();
+    ++g_live;
+    return p;
+}
+void operator delete(void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
+
+namespace {
+
+// What one life of the device gave, recorded while allocations may fail.
+struct Life {
+    bool created = false;
+    int init = 0, configure = 0, recv = 0;
+    bool start = false, stop = false, printed = false;
+    bool threw = false;
+    bool reached = false; // the failing allocation happened
+};
+
+Life live(long failAt, const std::string& calib)
+{
+    testhelp::Config cfg;
+    cfg.add("baud", {"115200"}).add("reset", {"yes"}).add("sensormap", {"3"}).add("hemisphere", {"+z", "3"});
+    cfg.add("framerate", {"240"}).add("CaveCoordinates", {"yes"});
+    cfg.add("sensoroffset", {"1", "1", "2", "3", "inches"}).add("transmitterrotation", {"0", "0", "1", "90"});
+    cfg.add("calibration", {calib.c_str(), "scale=2", "offset=1,0,0"});
+    CLogger log = testhelp::quietLogger();
+    testhelp::Table table;
+    InitInfo info{};
+    info.traStorage = table.storage();
+    UpdateFlags flags{};
+    const float pos[3] = {12, 24, 36}, ang[3] = {10, 20, 30};
+    unsigned char frame[64] = {};
+    frame[2] = 1;
+    frame[34] = 2;
+    std::memcpy(frame + 8, pos, sizeof pos);
+    std::memcpy(frame + 20, ang, sizeof ang);
+
+    Life life;
+    g_countdown = failAt;
+    g_armed = true;
+    try {
+        OvTrackD* made = nullptr;
+        try {
+            made = new OvTrackD(cfg.get(), &log); // what createDev does
+        } catch (const std::bad_alloc&) {
+        }
+        life.created = made != nullptr;
+        if (made) {
+            CBase* dev = made; // the host calls by slot
+            life.init = dev->init(&info);
+            if (life.init == 1) {
+                life.configure = dev->configure();
+                life.start = dev->start();
+                g_armed = false;
+                otksim::PushFrame(otksim::LastDevice(), frame, sizeof frame);
+                g_armed = true;
+                life.recv = dev->recvData(reinterpret_cast<unsigned char*>(&flags), sizeof flags);
+                life.printed = dev->printConfig();
+            }
+            life.stop = dev->stop();
+            delete made; // what deleteDev does
+        }
+    } catch (...) {
+        life.threw = true;
+    }
+    g_armed = false;
+    life.reached = g_countdown <= 0;
+    return life;
+}
+
+TEST(AllocFail, EveryAllocationOfADeviceLifeMayFail)
+{
+    otksim::SetScenario("frames=manual restart=0");
+    const plat::SleepHook oldSleep = plat::setSleepHook([](unsigned) {});
+    const std::string calib = testhelp::moduleFile("tarsiscalib");
+    NullBuffer null;
+    std::streambuf* old = std::cout.rdbuf(&null);
+
+    const Life whole = live(0, calib); // nothing fails; also settles lazy statics
+    long n = 1;
+    for (; n < 100000; ++n) {
+        const long before = g_live;
+        const Life life = live(n, calib);
+        const long leaked = g_live - before;
+        SCOPED_TRACE("allocation " + std::to_string(n));
+        EXPECT_FALSE(life.threw);
+        EXPECT_EQ(0, leaked);
+        EXPECT_TRUE(life.init == 1 || life.init == -1 || !life.created) << life.init;
+        if (life.init == 1) {
+            EXPECT_EQ(2, life.configure);
+            EXPECT_TRUE(life.recv == 1 || life.recv == -1) << life.recv;
+        }
+        if (::testing::Test::HasFailure() || !life.reached)
+            break;
+    }
+    std::cout.rdbuf(old);
+    plat::setSleepHook(oldSleep);
+    otksim::SetScenario(nullptr);
+
+    EXPECT_EQ(1, whole.init);
+    EXPECT_TRUE(whole.start && whole.stop && whole.printed);
+    EXPECT_EQ(1, whole.recv);
+    EXPECT_GT(n, 20); // the sweep went through the whole life
+}
+
+} // namespace
