@@ -1,7 +1,8 @@
 // The tracker record pipeline: one sensor sample becomes one time-stamped,
 // calibrated, transformed TrackerRecord in the host's table. Runs once per
-// sensor and frame, so nothing here allocates and the table's lock is held
-// only for the lookup, the 56-byte copy and the mask bit.
+// sensor and frame, so nothing here allocates, each transform option costs
+// only its own arithmetic, and the table's lock is held only for the lookup,
+// the 56-byte copy and the mask bit: every line is printed after the unlock.
 #include "device/device.h"
 
 #include "common/tracommon.h"
@@ -14,63 +15,162 @@
 #include <cstring>
 
 namespace {
-const float kDegToRad = 0.01745329f;
-const float kRadToDeg = 57.29578f;
+// The transforms run in double precision: near +-90 degrees of elevation the
+// split between azimuth and roll is so sensitive that single precision would
+// move them by thousands of stored units.
+const double kPi = 3.14159265358979323846;
+const double kDegToRad = kPi / 180.0;
+const double kRadToDeg = 180.0 / kPi;
+
+// The largest magnitudes a position or angle may have: scaled by 100000 and
+// truncated toward zero, the value must fit the record's signed 32-bit word.
+const double kScale = 100000.0;
+const double kWordAbove = 2147483648.0;  // 2^31, the first value too big
+const double kWordBelow = -2147483649.0; // the first value too small
+
+struct Matrix3 {
+    double m[3][3];
+};
 
 // Rotation of azimuth, elevation and roll (degrees): Ry(a) * Rx(e) * Rz(r),
 // for column vectors.
-void rotationOf(float azimuth, float elevation, float roll, float r[3][3])
+Matrix3 rotationOf(double azimuth, double elevation, double roll)
 {
-    const float a = azimuth * kDegToRad, e = elevation * kDegToRad, w = roll * kDegToRad;
-    const float sa = std::sin(a), ca = std::cos(a);
-    const float se = std::sin(e), ce = std::cos(e);
-    const float sr = std::sin(w), cr = std::cos(w);
-    r[0][0] = ca * cr + sa * se * sr;
-    r[0][1] = -ca * sr + sa * se * cr;
-    r[0][2] = sa * ce;
-    r[1][0] = ce * sr;
-    r[1][1] = ce * cr;
-    r[1][2] = -se;
-    r[2][0] = -sa * cr + ca * se * sr;
-    r[2][1] = sa * sr + ca * se * cr;
-    r[2][2] = ca * ce;
+    const double a = azimuth * kDegToRad, e = elevation * kDegToRad, w = roll * kDegToRad;
+    const double sa = std::sin(a), ca = std::cos(a);
+    const double se = std::sin(e), ce = std::cos(e);
+    const double sr = std::sin(w), cr = std::cos(w);
+    return Matrix3{{{ca * cr + sa * se * sr, -ca * sr + sa * se * cr, sa * ce},
+                    {ce * sr, ce * cr, -se},
+                    {-sa * cr + ca * se * sr, sa * sr + ca * se * cr, ca * ce}}};
 }
 
-// Scaled value truncated toward zero. Values the 32-bit word cannot hold (or
-// a NaN from a calibration library) are clamped instead of being undefined.
-std::int32_t scaled(float value)
+// The transposed upper 3x3 block of a stored row-vector matrix times r
+// (left), or r times it (right): both act on column vectors like r does.
+Matrix3 blockTimes(const float t[16], const Matrix3& r)
 {
-    const double v = static_cast<double>(value) * 100000.0;
-    if (std::isnan(v))
-        return 0;
-    if (v >= 2147483647.0)
-        return 2147483647;
-    if (v <= -2147483648.0)
-        return -2147483647 - 1;
-    return static_cast<std::int32_t>(v);
+    Matrix3 out;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            out.m[i][j] = t[i] * r.m[0][j] + t[4 + i] * r.m[1][j] + t[8 + i] * r.m[2][j];
+    return out;
 }
 
-std::uint32_t net(std::int32_t v) { return plat::hostToNet32(static_cast<std::uint32_t>(v)); }
+Matrix3 timesBlock(const Matrix3& r, const float s[16])
+{
+    Matrix3 out;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            out.m[i][j] = r.m[i][0] * s[4 * j] + r.m[i][1] * s[4 * j + 1] + r.m[i][2] * s[4 * j + 2];
+    return out;
+}
+
+// Sine and cosine of atan2(y, x) without calling either: the angle's own
+// ratios. Only a zero vector needs the angle itself (atan2 of signed zeros).
+void sinCosOfAtan2(double y, double x, double angle, double& s, double& c)
+{
+    const double length = std::sqrt(y * y + x * x);
+    if (length > 0.0) {
+        s = y / length;
+        c = x / length;
+    } else {
+        s = std::sin(angle);
+        c = std::cos(angle);
+    }
+}
+
+// Azimuth, elevation and roll (degrees) of a composed matrix q. With
+// rotation set, the rotation of those angles is written to it, built from q's
+// own ratios instead of three more sines and cosines; for a true rotation it
+// is q itself.
+void anglesOf(const Matrix3& q, double angles[3], Matrix3* rotation)
+{
+    const double h = std::sqrt(q.m[0][2] * q.m[0][2] + q.m[2][2] * q.m[2][2]);
+    const double a = std::atan2(q.m[0][2], q.m[2][2]);
+    const double e = std::atan2(-q.m[1][2], h);
+    const double r = std::atan2(q.m[1][0], q.m[1][1]);
+    angles[0] = a * kRadToDeg;
+    angles[1] = e * kRadToDeg;
+    angles[2] = r * kRadToDeg;
+    if (!rotation)
+        return;
+    double sa, ca, se, ce, sr, cr;
+    sinCosOfAtan2(q.m[0][2], q.m[2][2], a, sa, ca);
+    sinCosOfAtan2(-q.m[1][2], h, e, se, ce);
+    sinCosOfAtan2(q.m[1][0], q.m[1][1], r, sr, cr);
+    *rotation = Matrix3{{{ca * cr + sa * se * sr, -ca * sr + sa * se * cr, sa * ce},
+                         {ce * sr, ce * cr, -se},
+                         {-sa * cr + ca * se * sr, sa * sr + ca * se * cr, ca * ce}}};
+}
+
+// The record's word for a value, or false when the value is not finite or
+// its scaled value (truncated toward zero) does not fit 32 bits.
+bool scaledWord(double value, std::int32_t& word)
+{
+    const double v = value * kScale;
+    if (!(v > kWordBelow && v < kWordAbove)) // also false for a NaN
+        return false;
+    word = static_cast<std::int32_t>(plat::hostToNet32(static_cast<std::uint32_t>(static_cast<std::int32_t>(v))));
+    return true;
+}
+
+bool finiteSample(const TraSample& s)
+{
+    return std::isfinite(s.x) && std::isfinite(s.y) && std::isfinite(s.z) && std::isfinite(s.azimuth) &&
+           std::isfinite(s.elevation) && std::isfinite(s.roll);
+}
+
+// The common transforms of one sample, in the order transmitter transform,
+// orientation, sensor offset, sensor translation; v is x, y, z, azimuth,
+// elevation, roll. An option that is not set costs nothing.
+void transform(const CTraCommonH& tra, const TrackerEntry& entry, double v[6])
+{
+    const float* t = tra.m_fTransXform;
+    const float* s = entry.transform;
+    if (tra.m_bTransRot) {
+        const double x = v[0], y = v[1], z = v[2];
+        v[0] = t[0] * x + t[4] * y + t[8] * z + t[12];
+        v[1] = t[1] * x + t[5] * y + t[9] * z + t[13];
+        v[2] = t[2] * x + t[6] * y + t[10] * z + t[14];
+    } else if (tra.m_bTransOffset) {
+        v[0] += t[12];
+        v[1] += t[13];
+        v[2] += t[14];
+    }
+    if (tra.m_bTransRot || entry.hasRotation || entry.hasOffset) {
+        Matrix3 r = rotationOf(v[3], v[4], v[5]);
+        if (tra.m_bTransRot || entry.hasRotation) {
+            if (tra.m_bTransRot)
+                r = blockTimes(t, r);
+            if (entry.hasRotation)
+                r = timesBlock(r, s);
+            anglesOf(r, v + 3, entry.hasOffset ? &r : nullptr);
+        }
+        // The sensor offset turns with the sensor's final orientation.
+        if (entry.hasOffset) {
+            const double ox = s[12], oy = s[13], oz = s[14];
+            v[0] += r.m[0][0] * ox + r.m[0][1] * oy + r.m[0][2] * oz;
+            v[1] += r.m[1][0] * ox + r.m[1][1] * oy + r.m[1][2] * oz;
+            v[2] += r.m[2][0] * ox + r.m[2][1] * oy + r.m[2][2] * oz;
+        }
+    }
+    if (entry.hasTranslation) {
+        v[0] += entry.translation[0];
+        v[1] += entry.translation[1];
+        v[2] += entry.translation[2];
+    }
+}
 } // namespace
 
 void CDevice::composeOrientation(TraSample& sample, const float transmitter[16], const float sensor[16])
 {
-    float r[3][3];
-    rotationOf(sample.azimuth, sample.elevation, sample.roll, r);
-    // The stored transforms are row-vector matrices; their transposed upper
-    // blocks act on column vectors like r does.
-    float ar[3][3];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            ar[i][j] = transmitter[i] * r[0][j] + transmitter[4 + i] * r[1][j] + transmitter[8 + i] * r[2][j];
-    float q[3][3];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            q[i][j] = ar[i][0] * sensor[4 * j] + ar[i][1] * sensor[4 * j + 1] + ar[i][2] * sensor[4 * j + 2];
-
-    sample.azimuth = std::atan2(q[0][2], q[2][2]) * kRadToDeg;
-    sample.elevation = std::atan2(-q[1][2], std::sqrt(q[0][2] * q[0][2] + q[2][2] * q[2][2])) * kRadToDeg;
-    sample.roll = std::atan2(q[1][0], q[1][1]) * kRadToDeg;
+    const Matrix3 q = timesBlock(blockTimes(transmitter, rotationOf(sample.azimuth, sample.elevation, sample.roll)),
+                                 sensor);
+    double angles[3];
+    anglesOf(q, angles, nullptr);
+    sample.azimuth = static_cast<float>(angles[0]);
+    sample.elevation = static_cast<float>(angles[1]);
+    sample.roll = static_cast<float>(angles[2]);
 }
 
 bool CDevice::setTraData(unsigned sensor, const float position[3], const float angles[3])
@@ -107,43 +207,46 @@ bool CDevice::setTraData(unsigned sensor, const float position[3], const float a
 
     if (tra->m_pCalib && !tra->m_pCalib->evaluate(&sample))
         return false;
-
-    if (tra->m_bTransOffset || tra->m_bTransRot || entry.hasOffset || entry.hasRotation || entry.hasTranslation) {
-        const float* t = tra->m_fTransXform;
-        const float* s = entry.transform;
-        const float x = sample.x, y = sample.y, z = sample.z;
-        const float tx = t[0] * x + t[4] * y + t[8] * z + t[12];
-        const float ty = t[1] * x + t[5] * y + t[9] * z + t[13];
-        const float tz = t[2] * x + t[6] * y + t[10] * z + t[14];
-        composeOrientation(sample, t, s);
-        // The sensor offset turns with the sensor's final orientation.
-        float r[3][3];
-        rotationOf(sample.azimuth, sample.elevation, sample.roll, r);
-        const float ox = s[12], oy = s[13], oz = s[14];
-        sample.x = tx + r[0][0] * ox + r[0][1] * oy + r[0][2] * oz + entry.translation[0];
-        sample.y = ty + r[1][0] * ox + r[1][1] * oy + r[1][2] * oz + entry.translation[1];
-        sample.z = tz + r[2][0] * ox + r[2][1] * oy + r[2][2] * oz + entry.translation[2];
+    // Only measurements reach the table: a NaN or infinity from the tracker
+    // or the calibration library, or a value the record's word cannot hold,
+    // rejects the sample like any other failure, before the lock.
+    if (!finiteSample(sample))
+        return false;
+    double v[6] = {sample.x, sample.y, sample.z, sample.azimuth, sample.elevation, sample.roll};
+    if (tra->m_bTransOffset || tra->m_bTransRot || entry.hasOffset || entry.hasRotation || entry.hasTranslation)
+        transform(*tra, entry, v);
+    for (int i = 0; i < 6; ++i) {
+        if (!scaledWord(v[i], record.pose[i]))
+            return false;
     }
 
-    record.pose[0] = static_cast<std::int32_t>(net(scaled(sample.x)));
-    record.pose[1] = static_cast<std::int32_t>(net(scaled(sample.y)));
-    record.pose[2] = static_cast<std::int32_t>(net(scaled(sample.z)));
-    record.pose[3] = static_cast<std::int32_t>(net(scaled(sample.azimuth)));
-    record.pose[4] = static_cast<std::int32_t>(net(scaled(sample.elevation)));
-    record.pose[5] = static_cast<std::int32_t>(net(scaled(sample.roll)));
+    CMutexH* mutex = storage->m_pMutex;
+    if (!mutex)
+        return false; // nothing guards the table: writing could tear a record
+    // Both texts are written only on a failure.
+    char lockText[CMutexH::kTextSize];
+    char unlockText[CMutexH::kTextSize];
+    const bool locked = mutex->acquire(lockText, sizeof lockText);
+    TrackerRecord* slot = nullptr;
+    if (locked) {
+        slot = storage->getTrackerRecord(id);
+        if (slot) {
+            std::memcpy(slot, &record, sizeof record);
+            if (m_pInit->pUpdateFlags)
+                tra->markUpdated(m_pInit->pUpdateFlags->trackerMask, id);
+        }
+    }
+    // Released after a failed wait as well: a wait that failed on an abandoned
+    // mutex still made us its owner, and the host needs it back.
+    const bool released = mutex->release(unlockText, sizeof unlockText);
 
-    bool result = false;
-    storage->lock();
-    TrackerRecord* slot = storage->getTrackerRecord(id);
-    if (slot) {
+    if (!locked)
+        mutex->reportLockFailure(lockText);
+    else if (slot)
         m_pLog->debug("TraData storage found", true);
-        std::memcpy(slot, &record, sizeof record);
-        if (m_pInit->pUpdateFlags)
-            tra->markUpdated(m_pInit->pUpdateFlags->trackerMask, id);
-        result = true;
-    } else {
+    else
         m_pLog->error("TraData storage not found", true);
-    }
-    storage->unlock();
-    return result;
+    if (!released)
+        mutex->reportUnlockFailure(unlockText);
+    return slot != nullptr;
 }

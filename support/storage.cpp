@@ -6,9 +6,6 @@
 
 namespace {
 
-// Room for the system's message text of one mutex failure.
-enum { kSystemTextSize = 512 };
-
 // Reports a refused count change on the storage's logger, if the host gave one.
 bool refuse(const CLogger* log, const char* message)
 {
@@ -30,21 +27,37 @@ void reportMutexFailure(const CLogger* log, const char* prefix, const char* syst
 
 } // namespace
 
+// The text buffers stay untouched on success: the platform writes them only
+// when a call fails, and every record write passes through here.
+bool CMutexH::acquire(char* text, std::size_t size) { return plat::lockMutex(m_hMutex, text, size); }
+
+bool CMutexH::release(char* text, std::size_t size) { return plat::unlockMutex(m_hMutex, text, size); }
+
+void CMutexH::reportLockFailure(const char* text) const
+{
+    reportMutexFailure(m_pLog, "CMutexH: Locking mutex: ", text);
+}
+
+void CMutexH::reportUnlockFailure(const char* text) const
+{
+    reportMutexFailure(m_pLog, "CMutexH: Unlocking mutex: ", text);
+}
+
 bool CMutexH::lock()
 {
-    char text[kSystemTextSize] = "";
-    if (plat::lockMutex(m_hMutex, text, sizeof text))
+    char text[kTextSize];
+    if (acquire(text, sizeof text))
         return true;
-    reportMutexFailure(m_pLog, "CMutexH: Locking mutex: ", text);
+    reportLockFailure(text);
     return false;
 }
 
 bool CMutexH::unlock()
 {
-    char text[kSystemTextSize] = "";
-    if (plat::unlockMutex(m_hMutex, text, sizeof text))
+    char text[kTextSize];
+    if (release(text, sizeof text))
         return true;
-    reportMutexFailure(m_pLog, "CMutexH: Unlocking mutex: ", text);
+    reportUnlockFailure(text);
     return false;
 }
 

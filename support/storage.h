@@ -18,10 +18,22 @@ class CLogger;
 
 class CMutexH {
 public:
+    // Room for the system's message text of one failure.
+    enum { kTextSize = 512 };
+
     // Waits without a time limit; on failure logs "CMutexH: Locking mutex: "
     // followed by the system's message text, and returns false.
     bool lock();
     bool unlock();
+
+    // The quiet halves of lock() and unlock(), for a caller that must print
+    // nothing while it holds the mutex: on failure the system's text lands in
+    // text (touched only then), and the matching report prints it later
+    // exactly as lock() or unlock() would have.
+    bool acquire(char* text, std::size_t size);
+    bool release(char* text, std::size_t size);
+    void reportLockFailure(const char* text) const;
+    void reportUnlockFailure(const char* text) const;
 
     std::uint8_t m_hostReserved[68];
     plat::MutexHandle m_hMutex; // the host's operating-system mutex

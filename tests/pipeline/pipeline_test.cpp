@@ -10,6 +10,9 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <limits>
+#include <streambuf>
+#include <thread>
 
 using testhelp::CaptureStdout;
 using testhelp::Config;
@@ -193,14 +196,127 @@ TEST_F(PipelineTest, DebugLineWhenTheRecordIsFound)
     EXPECT_EQ("tarsis0: DEBUG: TraData storage found\n", out.text());
 }
 
-TEST_F(PipelineTest, OutOfRangeValuesAreClamped)
+TEST_F(PipelineTest, OnlyFiniteRepresentableValuesAreWritten)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const struct {
+        unsigned sensor; // 2 has a sensor translation of 20000 feet
+        std::array<float, 6> sample;
+        bool written;
+    } cases[] = {
+        {1, {nan, 0, 0, 0, 0, 0}, false},
+        {1, {0, 0, inf, 0, 0, 0}, false},
+        {1, {0, 0, 0, -inf, 0, 0}, false},
+        {1, {0, 0, 0, 0, nan, 0}, false},
+        {1, {0, 0, 0, 0, 0, -nan}, false},
+        // The scaled value, truncated, must fit the signed 32-bit word.
+        {1, {21474.83f, -21474.83f, 0, 0, 0, 0}, true},
+        {1, {21474.84f, 0, 0, 0, 0, 0}, false},
+        {1, {0, -21474.84f, 0, 0, 0, 0}, false},
+        {1, {0, 0, 0, 1e30f, 0, 0}, false},
+        // Transforms can push a measured value out of the word, or carry a NaN.
+        {2, {2000, 0, 0, 0, 0, 0}, false},
+        {2, {-2000, 0, 0, 0, 0, 0}, true},
+        {2, {0, 0, 0, 0, nan, 0}, false},
+    };
+    cfg.add("sensortranslation", {"2", "20000", "0", "0"});
+    make();
+    for (const auto& c : cases) {
+        table.record(c.sensor) = TrackerRecord{};
+        flags = UpdateFlags{};
+        const auto& v = c.sample;
+        EXPECT_EQ(c.written, write(c.sensor, v[0], v[1], v[2], v[3], v[4], v[5])) << v[0] << " " << v[3];
+        EXPECT_EQ(c.written, table.record(c.sensor).id != 0) << v[0] << " " << v[3];
+        EXPECT_EQ(c.written ? 1 << (c.sensor - 1) : 0, flags.trackerMask[3]);
+    }
+    EXPECT_EQ("", out.text());
+}
+
+TEST_F(PipelineTest, SampleTheCalibrationLibraryOverflowsIsRefused)
+{
+    const std::string lib = testhelp::moduleFile("tarsiscalib");
+    cfg.add("calibration", {lib.c_str(), "scale=1e30"});
+    make();
+    ASSERT_TRUE(dev->initCalib());
+    out.clear();
+    EXPECT_TRUE(write(1, 1e-30f, 0, 0, 0, 0, 0)); // scaled to 1 foot
+    EXPECT_EQ(100000, pose(table.record(1))[0]);
+    EXPECT_FALSE(write(2, 1e10f, 0, 0, 0, 0, 0)); // infinity after the library
+    EXPECT_EQ(0u, table.record(2).id);
+    EXPECT_EQ(0x01, flags.trackerMask[3]);
+    EXPECT_TRUE(dev->deinitCalib());
+    EXPECT_EQ("", out.text());
+}
+
+TEST_F(PipelineTest, FailedLockWritesNothingAndLeavesTheTableUsable)
 {
     make();
-    ASSERT_TRUE(write(1, 1e30f, -1e30f, 0, 0, 0, 0));
-    const auto p = pose(table.record(1));
-    EXPECT_EQ(2147483647, p[0]);
-    EXPECT_EQ(-2147483647 - 1, p[1]);
+    CDataStorage* storage = table.storage();
+    std::thread owner([storage] { EXPECT_TRUE(storage->lock()); }); // ends holding it: abandoned
+    owner.join();
+    EXPECT_FALSE(write(1, 1, 1, 1, 0, 0, 0));
+    EXPECT_EQ(0u, table.record(1).id);
+    EXPECT_EQ(0, flags.trackerMask[3]);
+    const auto lines = out.lines();
+    ASSERT_EQ(1u, lines.size()) << out.text();
+    EXPECT_EQ(0u, lines[0].find("CMutexH: ERROR: CMutexH: Locking mutex: ")) << lines[0];
+
+    out.clear();
+    EXPECT_TRUE(write(1, 1, 1, 1, 0, 0, 0));
+    EXPECT_EQ(1u, plat::netToHost32(table.record(1).id));
+    EXPECT_EQ("", out.text());
 }
+
+#ifndef _WIN32
+// Standard output that notes whether anything was written while the table's
+// mutex was held by this thread (a non-recursive mutex refuses a second lock).
+class HeldWatch : public std::streambuf {
+public:
+    explicit HeldWatch(plat::MutexHandle mutex) : m_mutex(mutex), m_old(std::cout.rdbuf(this)) {}
+    ~HeldWatch() override { std::cout.rdbuf(m_old); }
+    bool printedWhileHeld = false;
+    std::string text;
+
+protected:
+    int overflow(int c) override
+    {
+        check();
+        text += static_cast<char>(c);
+        return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override
+    {
+        check();
+        text.append(s, static_cast<std::size_t>(n));
+        return n;
+    }
+
+private:
+    void check()
+    {
+        char message[CMutexH::kTextSize];
+        if (plat::lockMutex(m_mutex, message, sizeof message))
+            plat::unlockMutex(m_mutex, message, sizeof message);
+        else
+            printedWhileHeld = true;
+    }
+    plat::MutexHandle m_mutex;
+    std::streambuf* m_old;
+};
+
+TEST_F(PipelineTest, NothingIsPrintedWhileTheTableIsHeld)
+{
+    log.debugLevel = 1;
+    make(2);
+    table.count() = 1;
+    HeldWatch watch(table.storage()->m_pMutex->m_hMutex);
+    EXPECT_TRUE(write(1, 0, 0, 0, 0, 0, 0));
+    EXPECT_FALSE(write(2, 0, 0, 0, 0, 0, 0));
+    EXPECT_EQ("tarsis0: DEBUG: TraData storage found\ntarsis0: ERROR: TraData storage not found\n", watch.text);
+    EXPECT_FALSE(watch.printedWhileHeld);
+}
+#endif
 
 TEST(ComposeOrientation, IdentityTransformsKeepTheAngles)
 {
