@@ -51,6 +51,7 @@ bool OvTrackD::start()
     m_timer.raise();
     m_nLastFrameMs = plat::nowMs();
     m_bStreamLost = false;
+    m_bTornDown = false;
     m_eRecover = Recover::Wait;
     return true;
 }
@@ -79,6 +80,7 @@ bool OvTrackD::stop()
         m_dev.StopContPno();
         m_dev.Disconnect();
         m_bStreamLost = false;
+        m_bTornDown = false;
         m_eRecover = Recover::Wait;
         m_bContRunning = 0;
         m_timer.lower();
@@ -145,8 +147,11 @@ int OvTrackD::update()
     const std::uint64_t now = plat::nowMs();
     m_console.tick(now);
     m_trace.tick(now);
-    if (m_bStreamLost && m_eRecover != Recover::Wait)
+    if (m_bStreamLost && (m_eRecover != Recover::Wait || m_bTornDown)) {
+        if (m_eRecover == Recover::Wait && now >= m_nNextAttemptMs)
+            m_eRecover = Recover::StopStream;
         return RecoverStep(now);
+    }
     bool gotFrame = false;
     const int result = ReadFrame(now, gotFrame);
     if (gotFrame) {
@@ -166,22 +171,30 @@ int OvTrackD::ReadFrame(std::uint64_t now, bool& gotFrame)
     unsigned char* buffer = nullptr;
     unsigned long length = 0;
     char line[1100];
+    // While the stream is lost, its failures would only repeat what the lost
+    // line said; they are held back until the stream is restored.
+    RepeatFilter* const console = m_bStreamLost ? nullptr : &m_console;
+    RepeatFilter* const trace = m_bStreamLost ? nullptr : &m_trace;
+    auto say = [now](RepeatFilter* filter, const char* text) {
+        if (filter)
+            filter->line(text, now);
+    };
 
     if (!m_dev.LastHostFrameCount(count)) {
         std::snprintf(line, sizeof line, "Unable to retrieve last host frame count%s", m_dev.GetLastResultStr());
-        m_console.line(line, now);
+        say(console, line);
         std::snprintf(line, sizeof line, "LastHostFrameCount Error: %s\r\n", m_dev.GetLastResultStr());
-        m_trace.line(line, now);
+        say(trace, line);
     } else if (static_cast<std::uint32_t>(count) == m_dwLastFrameCount) {
         result = 1; // nothing new since the last cycle
     } else if (!m_dev.LastPnoPtr(buffer, length)) {
         std::snprintf(line, sizeof line, "Unable to retrieve last pno ptr%s", m_dev.GetLastResultStr());
-        m_console.line(line, now);
+        say(console, line);
         std::snprintf(line, sizeof line, "LastPnoPtr Error: %s\r\n", m_dev.GetLastResultStr());
-        m_trace.line(line, now);
+        say(trace, line);
     } else if (!buffer || length == 0) {
-        m_console.line("No pno data ready", now);
-        m_trace.line("No pno data ready\r\n", now);
+        say(console, "No pno data ready");
+        say(trace, "No pno data ready\r\n");
     } else {
         // The frame counts as processed from here on, even if it is refused
         // or a sample fails.
@@ -222,7 +235,7 @@ int OvTrackD::ReadFrame(std::uint64_t now, bool& gotFrame)
                               static_cast<double>(position[0]), static_cast<double>(position[1]),
                               static_cast<double>(position[2]), static_cast<double>(angles[0]),
                               static_cast<double>(angles[1]), static_cast<double>(angles[2]));
-                m_console.line(line, now);
+                say(console, line);
                 result = 0;
             }
         }
@@ -307,7 +320,9 @@ int OvTrackD::RecoverStep(std::uint64_t now)
     case Recover::Wait:
         break;
     case Recover::StopStream:
-        // Expected to fail on a lost link; the trace still tells.
+        // From here on the stream is rebuilt, not polled. Stopping is
+        // expected to fail on a lost link; the trace still tells.
+        m_bTornDown = true;
         if (!m_dev.StopContPno()) {
             std::snprintf(line, sizeof line, "StopContPno Error: %s \r\n", m_dev.GetLastResultStr());
             m_trace.line(line, now);
@@ -366,6 +381,7 @@ int OvTrackD::RecoverStep(std::uint64_t now)
             // Restored with the first new frame; should none come, the
             // next attempt follows as after a failure.
             m_dwLastFrameCount = 0;
+            m_bTornDown = false;
             m_eRecover = Recover::Wait;
             m_nAttemptDelayMs = m_nAttemptDelayMs * 2 < 10000 ? m_nAttemptDelayMs * 2 : 10000;
             m_nNextAttemptMs = now + m_nAttemptDelayMs;
@@ -398,6 +414,7 @@ void OvTrackD::StreamRestored(std::uint64_t now)
     m_trace.line(line, now);
     EndRepeats();
     m_bStreamLost = false;
+    m_bTornDown = false;
     m_eRecover = Recover::Wait;
 }
 

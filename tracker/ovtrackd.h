@@ -137,6 +137,7 @@ private:
     TimerResolution m_timer;
     std::uint64_t m_nLastFrameMs = 0; // last accepted frame, or the start
     bool m_bStreamLost = false;
+    bool m_bTornDown = false; // recovery has stopped the stream: rebuild, do not poll
     Recover m_eRecover = Recover::Wait;
     std::uint64_t m_nNextAttemptMs = 0;
     std::uint32_t m_nAttemptDelayMs = 0;
