@@ -3,6 +3,8 @@
 #include "otksim/otk_internal.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,6 +15,7 @@ namespace {
 std::mutex g_registryMutex;
 std::vector<COTKdev*> g_devices; // in construction order
 bool g_haveOverride = false;
+std::atomic<otksim::ClockFn> g_clock{nullptr};
 std::string g_override;
 
 // Runs fn on a live device's state, keeping the device alive meanwhile.
@@ -40,6 +43,16 @@ void unregisterDevice(COTKdev* dev)
 {
     std::lock_guard<std::mutex> registry(g_registryMutex);
     g_devices.erase(std::remove(g_devices.begin(), g_devices.end(), dev), g_devices.end());
+}
+
+unsigned long long nowMs()
+{
+    const otksim::ClockFn clock = g_clock.load();
+    if (clock)
+        return clock();
+    return static_cast<unsigned long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               std::chrono::steady_clock::now().time_since_epoch())
+                                               .count());
 }
 
 std::string currentScenarioText()
@@ -72,6 +85,8 @@ bool SetScenario(const char* text)
     return sc.valid;
 }
 
+void SetClock(ClockFn clock) { g_clock.store(clock); }
+
 COTKdev* LastDevice()
 {
     std::lock_guard<std::mutex> registry(g_registryMutex);
@@ -82,9 +97,14 @@ bool PushFrame(COTKdev* dev, const unsigned char* data, unsigned long length)
 {
     if (!data && length)
         return false;
+    bool published = false;
     return withDevice(dev, [&](COTKdev::Impl& im) {
+        im.advance();
+        if (im.framesHeld())
+            return;
         im.publish(std::vector<unsigned char>(data, data + length));
-    });
+        published = true;
+    }) && published;
 }
 
 bool PushMotionFrame(COTKdev* dev)
@@ -140,6 +160,9 @@ bool GetState(COTKdev* dev, State& out)
         out.parity = im.serial.m_parity;
         out.flowControl = im.serial.m_flow;
         out.nextFrameIndex = im.nextFrameIndex;
+        im.advance();
+        out.linkLost = im.drop == COTKdev::Impl::Drop::Lost;
+        out.frozen = im.frozen;
     });
 }
 

@@ -31,8 +31,41 @@ void COTKdev::Impl::powerOn()
             f = 0.0f;
 }
 
+void COTKdev::Impl::advance()
+{
+    if (!faultClockStarted)
+        return;
+    const unsigned long long t = otkint::nowMs() - streamStartMs;
+    if (sc.dropAfterMs >= 0 && drop != Drop::Over) {
+        const unsigned long long from = static_cast<unsigned long long>(sc.dropAfterMs);
+        if (t >= from + static_cast<unsigned long long>(sc.dropForMs)) {
+            // Back like a power-cycled tracker: the old connection is gone.
+            drop = Drop::Over;
+            streaming = false;
+            connected = false;
+            restartPending = 0;
+            cnxCode = otksim::kNotConnected;
+            cnxText = "Tracker not connected: link was lost";
+            powerOn();
+        } else if (t >= from) {
+            drop = Drop::Lost;
+        }
+    }
+    frozen = sc.freezeAfterMs >= 0 && t >= static_cast<unsigned long long>(sc.freezeAfterMs) &&
+             t < static_cast<unsigned long long>(sc.freezeAfterMs) + static_cast<unsigned long long>(sc.freezeForMs);
+}
+
+bool COTKdev::Impl::linkLost()
+{
+    if (drop != Drop::Lost)
+        return false;
+    connected = false;
+    return !setResult(otksim::kLinkLost, otkint::textForCode(otksim::kLinkLost));
+}
+
 Gate COTKdev::Impl::enter(Op op)
 {
+    advance();
     ++calls[static_cast<int>(op)];
     for (otkint::Fault& f : faults) {
         if (f.op != op || f.remaining == 0)
@@ -71,8 +104,12 @@ bool COTKdev::Impl::setResult(unsigned code, const std::string& text)
 
 bool COTKdev::Impl::needConnection()
 {
+    if (linkLost())
+        return false;
     if (connected)
         return true;
+    if (drop == Drop::Over && linkOpen)
+        return setResult(otksim::kNotConnected, "Tracker not connected: link was lost");
     return setResult(otksim::kNotConnected,
                      linkOpen ? "Tracker not connected: restarting" : "Tracker not connected");
 }
@@ -123,7 +160,9 @@ eOvCommType COTKdev::DiscoverCnx()
     int ok = 0;
     if (gate != Gate::Fail) {
         bool found = false;
-        if (!im.sc.valid) {
+        if (im.linkLost()) {
+            // no answer: the result says why
+        } else if (!im.sc.valid) {
             im.setResult(otksim::kBadScenario, "No tracker found: bad simulator scenario " + im.sc.error);
         } else if (im.restartPending > 0) {
             --im.restartPending;
@@ -148,6 +187,8 @@ int COTKdev::CnxReady()
 {
     Impl& im = *m_pImpl;
     return runOp(im, Op::CnxReady, [&](std::unique_lock<std::mutex>&) {
+        if (im.linkLost())
+            return false;
         return im.connected || im.setResult(im.cnxCode, im.cnxText);
     });
 }

@@ -49,6 +49,9 @@ struct Scenario {
     std::vector<Fault> faults;
     bool manualFrames = false;
     bool trace = false;
+    // Timed link faults, in ms after the first start of the stream; -1: none.
+    long dropAfterMs = -1, dropForMs = 0;
+    long freezeAfterMs = -1, freezeForMs = 0;
 };
 
 // Parses scenario text (null or blank gives the defaults). On a bad pair the
@@ -74,6 +77,9 @@ void unregisterDevice(COTKdev* dev);
 std::string currentScenarioText();
 
 int rateToEnum(int rateHz);
+
+// The simulator's clock in ms: steady time, or the function set by SetClock.
+unsigned long long nowMs();
 
 } // namespace otkint
 
@@ -127,12 +133,25 @@ struct COTKdev::Impl {
     unsigned long hostFrameCount = 0;
     std::vector<unsigned char> handed; // what LastPnoPtr gave out; caller thread only
 
+    // The timed faults run on the simulator's clock from the first stream start.
+    enum class Drop { Waiting, Lost, Over };
+    bool faultClockStarted = false;
+    unsigned long long streamStartMs = 0;
+    Drop drop = Drop::Waiting;
+    bool frozen = false;
+
     // The helpers below expect dataMutex held.
     void powerOn();
     Gate enter(otkint::Op op);
     int leave(Gate gate, bool ok);
     bool setResult(unsigned code, const std::string& text); // returns false for use in failures
     bool needConnection();
+    // Moves the timed faults to the simulator's present time.
+    void advance();
+    // No frame is published now: the link is lost, the stream frozen, or the
+    // tracker came back from a drop and has not been started again.
+    bool framesHeld() const { return drop == Drop::Lost || frozen || (drop == Drop::Over && !streaming); }
+    bool linkLost();
     void publish(std::vector<unsigned char> frame);
     bool publishMotionFrame();
     std::uint32_t sendingStations() const { return sc.stations & activeMap; }

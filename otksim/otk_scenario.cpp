@@ -68,6 +68,15 @@ bool parseHex(std::string s, std::uint32_t& out)
     return true;
 }
 
+std::vector<std::string> split(const std::string& s, const char* separators);
+
+// AFTER_MS:FOR_MS of a timed fault.
+bool parseTimedFault(const std::string& value, long& after, long& length)
+{
+    const std::vector<std::string> f = split(value, ":");
+    return f.size() == 2 && parseDecimal(f[0], 0, 100000000, after) && parseDecimal(f[1], 1, 100000000, length);
+}
+
 std::vector<std::string> split(const std::string& s, const char* separators)
 {
     std::vector<std::string> parts;
@@ -160,6 +169,12 @@ std::string applyPair(const std::string& key, const std::string& value, Scenario
         if (word != "manual" && word != "thread")
             return "frames is manual or thread";
         sc.manualFrames = word == "manual";
+    } else if (key == "drop") {
+        if (!parseTimedFault(value, sc.dropAfterMs, sc.dropForMs))
+            return "drop is AFTER_MS:FOR_MS";
+    } else if (key == "freeze") {
+        if (!parseTimedFault(value, sc.freezeAfterMs, sc.freezeForMs))
+            return "freeze is AFTER_MS:FOR_MS";
     } else if (key == "trace") {
         if (word != "on" && word != "off")
             return "trace is on or off";
@@ -258,6 +273,7 @@ std::string textForCode(unsigned code)
     case otksim::kStreaming: return "Not allowed in continuous output mode";
     case otksim::kBadScenario: return "No tracker found";
     case otksim::kNoThread: return "Could not start continuous output";
+    case otksim::kLinkLost: return "Tracker link lost";
     default: break;
     }
     char text[32];

@@ -16,6 +16,9 @@ void COTKdev::Impl::publish(std::vector<unsigned char> frame)
 
 bool COTKdev::Impl::publishMotionFrame()
 {
+    advance();
+    if (framesHeld())
+        return false;
     const std::uint32_t index = nextFrameIndex++;
     const std::uint32_t stations = sendingStations();
     if (!stations)
@@ -45,6 +48,7 @@ void COTKdev::Impl::producerLoop()
     // SetFrameRate is refused while streaming, so the rate holds for this run.
     const long long rate = rateHz;
     for (long long n = 1; !stopRequested; ++n) {
+        // A tracker back from a drop sends nothing until started again.
         publishMotionFrame();
         // Deadlines from the start, so the rate does not drift; a late thread
         // catches up with the frames it owes.
@@ -68,12 +72,19 @@ int COTKdev::ClearPnoBuffer()
 int COTKdev::StartContPno(void* /*window: no notification window is supported*/)
 {
     Impl& im = *m_pImpl;
-    return runOp(im, Op::StartContPno, [&](Lock&) {
+    return runOp(im, Op::StartContPno, [&](Lock& lock) {
         if (!im.needConnection())
             return false;
         if (im.streaming)
             return im.setResult(otksim::kStreaming, "Already in continuous output mode");
         im.nextFrameIndex = 0;
+        if (!im.faultClockStarted) {
+            im.faultClockStarted = true;
+            im.streamStartMs = otkint::nowMs();
+        }
+        // The thread of a stream that a drop ended is still to be joined.
+        if (im.producer.joinable())
+            im.stopProducer(lock);
         if (!im.sc.manualFrames) {
             try {
                 im.producer = std::thread(&COTKdev::Impl::producerLoop, &im);

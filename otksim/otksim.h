@@ -23,6 +23,17 @@ namespace otksim {
 //   frames=manual|thread     manual: StartContPno starts no producer thread
 //   trace=on|off             the simulator's own OVDOUT lines (default off, so
 //                            captured device traces hold only the device's lines)
+//   drop=AFTER_MS:FOR_MS     AFTER_MS after the stream first started the link
+//                            fails for FOR_MS: every call that needs the tracker
+//                            (and DiscoverCnx, CnxReady) fails with kLinkLost and
+//                            no frame is published. Then the tracker is back as
+//                            if power-cycled: not connected, power-on settings,
+//                            not streaming, until discovered, configured and
+//                            started again.
+//   freeze=AFTER_MS:FOR_MS   AFTER_MS after the stream first started no frame
+//                            is published for FOR_MS; no call fails.
+// Both run on the simulator's clock (see SetClock) and also hold back the
+// frames of PushFrame and PushMotionFrame.
 // A bad pair is reported on stderr and the tracker is then never found.
 //
 // Operation rules worth knowing:
@@ -71,6 +82,7 @@ enum ResultCode : unsigned {
     kStreaming = 0x20010005,    // not allowed in continuous output mode
     kBadScenario = 0x20010006,  // the simulator's scenario is invalid: no tracker
     kNoThread = 0x20010007,     // the frame producer could not be started
+    kLinkLost = 0x20010008,     // the link to the tracker failed (drop=)
 };
 
 // Scenario text in the form of the OTK_SIM environment variable. Devices
@@ -81,11 +93,17 @@ OTK_API bool SetScenario(const char* text);
 // The most recently constructed COTKdev that is still alive, or nullptr.
 OTK_API COTKdev* LastDevice();
 
+// The simulator's clock in ms for the timed faults; nullptr restores steady
+// time. Tests that drive time themselves point it at their own clock.
+typedef unsigned long long (*ClockFn)();
+OTK_API void SetClock(ClockFn clock);
+
 // Publishes one frame by hand, exactly as the producer thread would: the frame
 // count rises by one and LastPnoPtr returns these bytes. Works whether or not
 // streaming was started; with the scenario key frames=manual, StartContPno
 // starts no thread, so tests control every frame.
-// A null pointer with length 0 publishes an empty frame.
+// A null pointer with length 0 publishes an empty frame. False when a timed
+// fault holds frames back (nothing is published then).
 OTK_API bool PushFrame(COTKdev* dev, const unsigned char* data, unsigned long length);
 // Publishes the frame the producer would publish next (motion paths, station
 // map, output data list) and advances the frame index. False when there is
@@ -130,6 +148,8 @@ struct State {
     int parity;
     int flowControl;
     unsigned long nextFrameIndex;
+    int linkLost;              // inside a drop=
+    int frozen;                // inside a freeze=
 };
 OTK_API bool GetState(COTKdev* dev, State& out);
 

@@ -33,6 +33,20 @@ using SleepHook = void (*)(unsigned ms);
 SleepHook setSleepHook(SleepHook hook);
 void sleepMs(unsigned ms);
 
+// A monotonic clock in milliseconds, also behind a replaceable hook so that
+// tests drive time themselves. setClockHook(nullptr) restores the real clock.
+using ClockHook = std::uint64_t (*)();
+ClockHook setClockHook(ClockHook hook);
+std::uint64_t nowMs();
+
+// The system timer resolution of 1 ms that a running stream needs (so that a
+// 1 ms pause lasts about 1 ms on Windows); nothing to do on POSIX. Every
+// raise must be paired with one lower. timerRaises() is the number of raises
+// not yet lowered in this process, for checking the pairing.
+void raiseTimerResolution();
+void lowerTimerResolution();
+int timerRaises();
+
 unsigned long currentThreadId();
 
 // Folder of the running executable, with a trailing separator; empty if unknown.

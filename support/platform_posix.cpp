@@ -1,6 +1,7 @@
 // POSIX side of the platform layer.
 #include "support/platform.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +32,16 @@ void realSleep(unsigned ms)
 }
 
 SleepHook g_sleep = realSleep;
+
+std::uint64_t realClock()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+std::atomic<ClockHook> g_clock{realClock};
+std::atomic<int> g_timerRaises{0};
 } // namespace
 
 LibHandle loadLibrary(const char* name)
@@ -124,6 +135,15 @@ SleepHook setSleepHook(SleepHook hook)
 }
 
 void sleepMs(unsigned ms) { g_sleep(ms); }
+
+ClockHook setClockHook(ClockHook hook) { return g_clock.exchange(hook ? hook : realClock); }
+
+std::uint64_t nowMs() { return g_clock.load()(); }
+
+// POSIX sleeps are already fine-grained; only the pairing is kept.
+void raiseTimerResolution() { ++g_timerRaises; }
+void lowerTimerResolution() { --g_timerRaises; }
+int timerRaises() { return g_timerRaises.load(); }
 
 unsigned long currentThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
 

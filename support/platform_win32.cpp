@@ -1,10 +1,12 @@
 // Win32 side of the platform layer.
 #include "support/platform.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <windows.h>
+#include <mmsystem.h>
 
 namespace plat {
 
@@ -36,6 +38,23 @@ void systemText(DWORD code, char* text, std::size_t size)
 void realSleep(unsigned ms) { Sleep(ms); }
 
 SleepHook g_sleep = realSleep;
+
+std::uint64_t realClock()
+{
+    static const LONGLONG frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f.QuadPart;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const std::uint64_t ticks = static_cast<std::uint64_t>(now.QuadPart);
+    const std::uint64_t f = static_cast<std::uint64_t>(frequency);
+    return ticks / f * 1000u + ticks % f * 1000u / f;
+}
+
+std::atomic<ClockHook> g_clock{realClock};
+std::atomic<int> g_timerRaises{0};
 } // namespace
 
 LibHandle loadLibrary(const char* name)
@@ -101,6 +120,26 @@ SleepHook setSleepHook(SleepHook hook)
 }
 
 void sleepMs(unsigned ms) { g_sleep(ms); }
+
+ClockHook setClockHook(ClockHook hook) { return g_clock.exchange(hook ? hook : realClock); }
+
+std::uint64_t nowMs() { return g_clock.load()(); }
+
+// At the default resolution Sleep(1) lasts up to a whole timer tick (about
+// 15.6 ms), which would let most frames of a 240 Hz stream pass unseen.
+void raiseTimerResolution()
+{
+    timeBeginPeriod(1);
+    ++g_timerRaises;
+}
+
+void lowerTimerResolution()
+{
+    timeEndPeriod(1);
+    --g_timerRaises;
+}
+
+int timerRaises() { return g_timerRaises.load(); }
 
 unsigned long currentThreadId() { return GetCurrentThreadId(); }
 

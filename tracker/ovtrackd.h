@@ -9,7 +9,9 @@
 #pragma once
 
 #include "device/device.h"
+#include "support/platform.h"
 #include "tracker/OTK.h"
+#include "tracker/repeatfilter.h"
 
 #include <cstdint>
 
@@ -65,6 +67,9 @@ public:
     bool RunPrintConfig();
     int RunUpdate();
 
+    // Stream watch and recovery ("reconnect" line).
+    int SetReconnectOpt(unsigned index);
+
     COTKdev m_dev;
     std::uint32_t m_nDetected;
     std::uint32_t m_dwDetectedMap;
@@ -88,7 +93,64 @@ public:
     std::int32_t m_bContRunning;
     std::uint32_t m_dwLastFrameCount;
 
+    // "reconnect SECONDS" / "reconnect no": how long the stream may go without
+    // a new frame before it counts as lost, and whether it is then recovered.
+    std::int32_t m_bReconnectOpt = 0;
+    const char* m_pszReconnect = nullptr;
+    std::int32_t m_bReconnect = 1;
+    std::uint32_t m_nStallMs = 2000;
+
 private:
+    // Recovery of a lost stream, one step per update so that the host's
+    // thread never waits on it.
+    enum class Recover { Wait, StopStream, Disconnect, Discover, CheckMap, Configure, Clear, Start };
+
+    // The 1 ms system timer resolution, held from start to stop and given back
+    // at the latest with the device.
+    class TimerResolution {
+    public:
+        TimerResolution() = default;
+        TimerResolution(const TimerResolution&) = delete;
+        TimerResolution& operator=(const TimerResolution&) = delete;
+        ~TimerResolution() { lower(); }
+        void raise()
+        {
+            if (!m_held)
+                plat::raiseTimerResolution();
+            m_held = true;
+        }
+        void lower()
+        {
+            if (m_held)
+                plat::lowerTimerResolution();
+            m_held = false;
+        }
+
+    private:
+        bool m_held = false;
+    };
+
+    int ReadFrame(std::uint64_t now, bool& gotFrame);
+    bool FrameShapeOk(const unsigned char* buffer, unsigned long length, std::uint64_t now);
+    std::uint32_t OutputMap();
+    void WatchStream(std::uint64_t now);
+    int RecoverStep(std::uint64_t now);
+    void AttemptFailed(const char* why, std::uint64_t now);
+    void StreamRestored(std::uint64_t now);
+    void EndRepeats();
+    static void ConsoleLine(const char* text);
+    static void TraceLine(const char* text);
+
+    RepeatFilter m_console{&OvTrackD::ConsoleLine, ""};
+    RepeatFilter m_trace{&OvTrackD::TraceLine, "\r\n"};
+    TimerResolution m_timer;
+    std::uint64_t m_nLastFrameMs = 0; // last accepted frame, or the start
+    bool m_bStreamLost = false;
+    bool m_bTornDown = false; // recovery has stopped the stream: rebuild, do not poll
+    Recover m_eRecover = Recover::Wait;
+    std::uint64_t m_nNextAttemptMs = 0;
+    std::uint32_t m_nAttemptDelayMs = 0;
+
     const ConfigOption& option(unsigned index) const { return m_pConfig->options[index]; }
     unsigned optionCount() const;
     int ScanFirst(const char* keyword, int (OvTrackD::*handler)(unsigned));

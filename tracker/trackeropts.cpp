@@ -20,7 +20,8 @@ int OvTrackD::ParseCfgOpts()
                      {"hemisphere", &OvTrackD::SetHemiOpt},
                      {"reset", &OvTrackD::SetResetOpt},
                      {"sensormap", &OvTrackD::SetSensorMapOpt},
-                     {"framerate", &OvTrackD::SetFrameRateOpt}};
+                     {"framerate", &OvTrackD::SetFrameRateOpt},
+                     {"reconnect", &OvTrackD::SetReconnectOpt}};
     int result = 1;
     for (unsigned i = 0; i < optionCount() && result == 1; ++i) {
         ConfigOption& o = m_pConfig->options[i];

@@ -300,19 +300,19 @@ TEST_F(AcquisitionTest, StopFailures)
 TEST_F(AcquisitionTest, FramesBecomeRecords)
 {
     serial();
-    OvTrackD& d = ready();
+    OvTrackD& d = ready("stations=b"); // stations 1, 2 and 4 get the ids 1, 2 and 3
     d.configure();
     ASSERT_TRUE(d.start());
     clearOutput();
     const float pos2[3] = {0, -12, 6};
     const float ang2[3] = {-90, 45, 180};
-    push({stationRecord(1, kPos, kAng), stationRecord(2, pos2, ang2), stationRecord(4, kPos, kAng)}, 4);
+    push({stationRecord(1, kPos, kAng), stationRecord(2, pos2, ang2), stationRecord(4, kPos, kAng)});
     ASSERT_EQ(1, cycle());
     EXPECT_EQ((std::array<std::int32_t, 6>{100000, 200000, -300000, 1000000, 2000000, 3000000}), pose(1));
     EXPECT_EQ((std::array<std::int32_t, 6>{0, -100000, 50000, -9000000, 4500000, 18000000}), pose(2));
-    EXPECT_EQ(4u, plat::netToHost32(table.record(4).id));
-    EXPECT_EQ(0u, table.record(3).id); // station 3 sent nothing
-    EXPECT_EQ(0x0B, flags.trackerMask[3]);
+    EXPECT_EQ(3u, plat::netToHost32(table.record(3).id));
+    EXPECT_EQ(0u, table.record(4).id);
+    EXPECT_EQ(0x07, flags.trackerMask[3]);
     EXPECT_EQ((std::vector<unsigned>{1}), pauses());
     EXPECT_TRUE(lines().empty());
 
@@ -328,7 +328,7 @@ TEST_F(AcquisitionTest, FramesBecomeRecords)
 TEST_F(AcquisitionTest, CaveCoordinatesRemapTheSample)
 {
     serial().add("CaveCoordinates", {"yes"});
-    OvTrackD& d = ready();
+    OvTrackD& d = ready("stations=1");
     d.configure();
     d.start();
     push({stationRecord(1, kPos, kAng)});
@@ -339,16 +339,18 @@ TEST_F(AcquisitionTest, CaveCoordinatesRemapTheSample)
 TEST_F(AcquisitionTest, RejectedSampleEndsTheFrame)
 {
     serial();
-    OvTrackD& d = ready();
+    OvTrackD& d = ready("stations=7");
     d.start();
+    table.count() = 1; // station 2 (id 2) finds no record of its own
     std::cout << std::fixed; // an earlier report's format must not leak into the line
-    push({stationRecord(1, kPos, kAng), stationRecord(9, kPos, kAng), stationRecord(2, kPos, kAng)});
+    push({stationRecord(1, kPos, kAng), stationRecord(2, kPos, kAng), stationRecord(3, kPos, kAng)});
     EXPECT_EQ(0, d.update());
     EXPECT_EQ((std::vector<std::string>{"tarsis0: ERROR: TraData storage not found",
-                                        "Error : setTraData: sens 9 1 2 -3 10 20 30"}),
+                                        "Error : setTraData: sens 2 1 2 -3 10 20 30"}),
               lines());
     EXPECT_EQ(1u, plat::netToHost32(table.record(1).id));
     EXPECT_EQ(0u, table.record(2).id);
+    EXPECT_EQ(0u, table.record(3).id);
     // The frame counts as processed: the same frame is not read again.
     clearOutput();
     EXPECT_EQ(1, d.update());

@@ -279,3 +279,61 @@ TEST(OtkStreaming, DisconnectAndDestructionEndTheProducer)
     expectThreadsBackTo(threadsBefore);
 #endif
 }
+
+namespace {
+unsigned long long g_simNow = 0;
+unsigned long long simNow() { return g_simNow; }
+} // namespace
+
+TEST(OtkTimedFaults, DropLosesTheLinkThenTheTrackerComesBackUnconfigured)
+{
+    g_simNow = 5000;
+    otksim::SetClock(simNow);
+    auto dev = makeDevice("frames=manual stations=0x1 drop=100:50 freeze=300:20");
+    ASSERT_TRUE(connect(*dev));
+    ASSERT_TRUE(simtest::setPositionAngles(*dev));
+    EXPECT_TRUE(otksim::PushMotionFrame(dev.get())); // before the stream started: no fault yet
+    ASSERT_TRUE(dev->StartContPno(nullptr));
+    g_simNow += 99;
+    EXPECT_TRUE(otksim::PushMotionFrame(dev.get()));
+    g_simNow += 1; // the link fails: every call that needs the tracker, and discovery
+    EXPECT_FALSE(otksim::PushMotionFrame(dev.get()));
+    unsigned long count = 0;
+    EXPECT_FALSE(dev->LastHostFrameCount(count));
+    EXPECT_EQ(unsigned(otksim::kLinkLost), simtest::code(*dev));
+    EXPECT_STREQ("Tracker link lost", dev->GetLastResultStr());
+    EXPECT_FALSE(dev->CnxReady());
+    EXPECT_EQ(OV_COMM_NONE, dev->DiscoverCnx());
+    EXPECT_EQ(1, simtest::state(*dev).linkLost);
+    g_simNow += 50; // back, as if power-cycled: found again, but silent until configured and started
+    EXPECT_FALSE(dev->LastHostFrameCount(count));
+    EXPECT_EQ(unsigned(otksim::kNotConnected), simtest::code(*dev));
+    EXPECT_FALSE(otksim::PushMotionFrame(dev.get()));
+    ASSERT_TRUE(connect(*dev));
+    otksim::State s = simtest::state(*dev);
+    EXPECT_EQ(0, s.streaming);
+    EXPECT_EQ(0, s.dataListCount);
+    ASSERT_TRUE(simtest::setPositionAngles(*dev));
+    ASSERT_TRUE(dev->ClearPnoBuffer());
+    ASSERT_TRUE(dev->StartContPno(nullptr));
+    EXPECT_TRUE(otksim::PushMotionFrame(dev.get()));
+    // The freeze counts from the first start too: frames stop, calls succeed.
+    g_simNow += 150;
+    EXPECT_FALSE(otksim::PushMotionFrame(dev.get()));
+    EXPECT_TRUE(dev->LastHostFrameCount(count));
+    EXPECT_EQ(1u, count);
+    EXPECT_EQ(1, simtest::state(*dev).frozen);
+    g_simNow += 20;
+    EXPECT_TRUE(otksim::PushMotionFrame(dev.get()));
+    EXPECT_TRUE(dev->LastHostFrameCount(count));
+    EXPECT_EQ(2u, count);
+    otksim::SetClock(nullptr);
+}
+
+TEST(OtkTimedFaults, BadTimedFaultsAreRefused)
+{
+    for (const char* text : {"drop=100", "drop=1:0", "drop=a:5", "freeze=1:2:3", "freeze=-1:5"})
+        EXPECT_FALSE(otksim::SetScenario(text)) << text;
+    EXPECT_TRUE(otksim::SetScenario("drop=0:1 freeze=10:20"));
+    otksim::SetScenario(nullptr);
+}
