@@ -49,7 +49,9 @@ bool CDevice::initTables()
             m_pLog->error("Tracker data storage pointer is empty.", true);
             return false;
         }
-        // A second call starts the tracker handler over instead of leaking it.
+        // A second call starts the tracker handler over instead of leaking it;
+        // the pointer is cleared first so that a failed allocation below
+        // leaves no freed handler behind for the destructor.
         delete m_pInit->pTraCommon;
         m_pInit->pTraCommon = nullptr;
         m_pInit->pTraCommon = makeTrackerHandler(m_pLog, m_bInputConnector, m_nTrackers, m_nMaxTrackers);

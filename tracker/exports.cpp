@@ -18,6 +18,7 @@ TARSIS_EXPORT bool TARSIS_CALL deleteDev(CDevice* device)
 {
     if (!device)
         return false;
+    // Destructors do not throw, so there is nothing to catch here.
     delete static_cast<OvTrackD*>(device);
     return true;
 }

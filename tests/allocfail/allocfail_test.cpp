@@ -149,7 +149,9 @@ TEST(AllocFail, EveryAllocationOfADeviceLifeMayFail)
     EXPECT_EQ(1, whole.init);
     EXPECT_TRUE(whole.start && whole.stop && whole.printed);
     EXPECT_EQ(1, whole.recv);
-    EXPECT_GT(n, 20); // the sweep went through the whole life
+    // The sweep ended where a life no longer reached the failing allocation.
+    EXPECT_GT(n, 10);
+    EXPECT_LT(n, 100000);
 }
 
 } // namespace

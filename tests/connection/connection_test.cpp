@@ -256,6 +256,9 @@ TEST_F(ConnectionTest, ResetFailuresNameTheirCall)
         const std::string text = sdkText(got[1], c.console);
         EXPECT_TRUE(hasTrace(traces(), c.trace + text + "\r\n")) << c.scenario << " / " << text;
         EXPECT_EQ("Reset tracker failed", got[2]);
+        otksim::State s{};
+        otksim::GetState(&d.m_dev, s);
+        EXPECT_EQ(0, s.linkOpen) << c.scenario; // a failed reset closes the connection
     }
     // The last case tried 30 times with a pause after each, the last included.
     EXPECT_EQ(std::vector<unsigned>(30, 500), pauses());
