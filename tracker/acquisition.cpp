@@ -352,21 +352,34 @@ int OvTrackD::RecoverStep(std::uint64_t now)
             std::snprintf(why, sizeof why, "station map %#lx differs from %#x found at init", map, m_dwDetectedMap);
             AttemptFailed(why, now);
         } else {
-            m_eRecover = Recover::Configure;
+            m_eRecover = Recover::CfgFrameRate;
         }
         break;
     }
-    case Recover::Configure:
-        // The tracker may have lost every setting: push them as configure
-        // does, each step reporting its own failure.
+    // The tracker may have lost every setting: push them as configure does,
+    // each step reporting its own failure, one step per cycle since each
+    // is a round trip to the tracker.
+    case Recover::CfgFrameRate:
         if (m_bFrameRateOpt)
             CfgFrameRate();
+        m_eRecover = Recover::CfgSensorMap;
+        break;
+    case Recover::CfgSensorMap:
         if (m_bSensorMapOpt)
             CfgSensorMap();
+        m_eRecover = Recover::CfgHemi;
+        break;
+    case Recover::CfgHemi:
         if (m_bHemiOpt)
             CfgHemi();
+        m_eRecover = Recover::CfgAlignment;
+        break;
+    case Recover::CfgAlignment:
         if (m_bCAVECoord)
             CfgCAVECoordAlignment();
+        m_eRecover = Recover::CfgOutput;
+        break;
+    case Recover::CfgOutput:
         CfgOutput();
         m_eRecover = Recover::Clear;
         break;
