@@ -273,16 +273,18 @@ bool OvTrackD::FrameShapeOk(const unsigned char* buffer, unsigned long length, s
         std::snprintf(line, sizeof line, "Frame refused: %lu bytes, expected %lu (one %lu-byte record per station)",
                       length, expected, kRecordSize);
     } else {
+        unsigned long at = 0;
         unsigned station = 0;
-        for (unsigned long at = 0; at < length && station == 0; at += kRecordSize) {
-            const unsigned s = buffer[at + 2];
-            if (s < 1 || s > 32 || !(output & (1u << (s - 1))))
-                station = s == 0 ? 256 : s; // 256: not a station number at all
+        for (; at < length; at += kRecordSize) {
+            station = buffer[at + 2];
+            if (station < 1 || station > 32 || !(output & (1u << (station - 1))))
+                break;
         }
-        if (station == 0)
+        if (at == length)
             return true;
-        std::snprintf(line, sizeof line, "Frame refused: %lu bytes, expected %lu, but a record names station %u, which is not output",
-                      length, expected, station == 256 ? 0 : station);
+        std::snprintf(line, sizeof line,
+                      "Frame refused: %lu bytes, expected %lu, but a record names station %u, which is not output",
+                      length, expected, station);
     }
     m_console.line(line, now);
     return false;
