@@ -273,16 +273,18 @@ bool OvTrackD::FrameShapeOk(const unsigned char* buffer, unsigned long length, s
         std::snprintf(line, sizeof line, "Frame refused: %lu bytes, expected %lu (one %lu-byte record per station)",
                       length, expected, kRecordSize);
     } else {
+        unsigned long at = 0;
         unsigned station = 0;
-        for (unsigned long at = 0; at < length && station == 0; at += kRecordSize) {
-            const unsigned s = buffer[at + 2];
-            if (s < 1 || s > 32 || !(output & (1u << (s - 1))))
-                station = s == 0 ? 256 : s; // 256: not a station number at all
+        for (; at < length; at += kRecordSize) {
+            station = buffer[at + 2];
+            if (station < 1 || station > 32 || !(output & (1u << (station - 1))))
+                break;
         }
-        if (station == 0)
+        if (at == length)
             return true;
-        std::snprintf(line, sizeof line, "Frame refused: %lu bytes, expected %lu, but a record names station %u, which is not output",
-                      length, expected, station == 256 ? 0 : station);
+        std::snprintf(line, sizeof line,
+                      "Frame refused: %lu bytes, expected %lu, but a record names station %u, which is not output",
+                      length, expected, station);
     }
     m_console.line(line, now);
     return false;
@@ -352,21 +354,34 @@ int OvTrackD::RecoverStep(std::uint64_t now)
             std::snprintf(why, sizeof why, "station map %#lx differs from %#x found at init", map, m_dwDetectedMap);
             AttemptFailed(why, now);
         } else {
-            m_eRecover = Recover::Configure;
+            m_eRecover = Recover::CfgFrameRate;
         }
         break;
     }
-    case Recover::Configure:
-        // The tracker may have lost every setting: push them as configure
-        // does, each step reporting its own failure.
+    // The tracker may have lost every setting: push them as configure does,
+    // each step reporting its own failure, one step per cycle since each
+    // is a round trip to the tracker.
+    case Recover::CfgFrameRate:
         if (m_bFrameRateOpt)
             CfgFrameRate();
+        m_eRecover = Recover::CfgSensorMap;
+        break;
+    case Recover::CfgSensorMap:
         if (m_bSensorMapOpt)
             CfgSensorMap();
+        m_eRecover = Recover::CfgHemi;
+        break;
+    case Recover::CfgHemi:
         if (m_bHemiOpt)
             CfgHemi();
+        m_eRecover = Recover::CfgAlignment;
+        break;
+    case Recover::CfgAlignment:
         if (m_bCAVECoord)
             CfgCAVECoordAlignment();
+        m_eRecover = Recover::CfgOutput;
+        break;
+    case Recover::CfgOutput:
         CfgOutput();
         m_eRecover = Recover::Clear;
         break;

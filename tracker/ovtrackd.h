@@ -103,7 +103,10 @@ public:
 private:
     // Recovery of a lost stream, one step per update so that the host's
     // thread never waits on it.
-    enum class Recover { Wait, StopStream, Disconnect, Discover, CheckMap, Configure, Clear, Start };
+    enum class Recover {
+        Wait, StopStream, Disconnect, Discover, CheckMap,
+        CfgFrameRate, CfgSensorMap, CfgHemi, CfgAlignment, CfgOutput, Clear, Start
+    };
 
     // The 1 ms system timer resolution, held from start to stop and given back
     // at the latest with the device.
