@@ -4,6 +4,7 @@
 
 #include "otksim/otksim.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -126,6 +127,8 @@ struct COTKdev::Impl {
     std::vector<unsigned char> published;
     unsigned long hostFrameCount = 0;
     std::vector<unsigned char> handed; // what LastPnoPtr gave out; caller thread only
+    std::chrono::steady_clock::time_point publishedAt; // of the newest frame
+    std::chrono::steady_clock::time_point handedAt;    // publish time of handed
 
     // The helpers below expect dataMutex held.
     void powerOn();
