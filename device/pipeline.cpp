@@ -10,9 +10,9 @@
 #include "support/platform.h"
 #include "support/storage.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
-#include <ctime>
 
 namespace {
 // The transforms run in double precision: near +-90 degrees of elevation the
@@ -197,13 +197,11 @@ bool CDevice::setTraData(unsigned sensor, const float position[3], const float a
     std::memset(&record, 0, sizeof record);
     TraSample sample = {position[0], position[1], position[2], angles[0], angles[1], angles[2]};
 
-    // Wall-clock time to the millisecond; timespec_get reads it without the
-    // conversions of a chrono time point.
-    std::timespec now;
-    if (std::timespec_get(&now, TIME_UTC) == 0)
-        now = std::timespec{};
-    record.seconds = plat::hostToNet32(static_cast<std::uint32_t>(now.tv_sec));
-    record.micros = plat::hostToNet32(static_cast<std::uint32_t>(now.tv_nsec / 1000000 * 1000));
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    record.seconds = plat::hostToNet32(static_cast<std::uint32_t>(now / 1000));
+    record.micros = plat::hostToNet32(static_cast<std::uint32_t>((now % 1000) * 1000));
 
     const unsigned id = entry.order + tra->m_nIdOffset;
     if (id >= 1 && id <= kMaxRecords)
