@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,7 +29,8 @@ namespace {
 
 const char* const kFloorName = "floor";
 
-// Adds the x_floor counter to every run reported after the floor's.
+// Adds the x_floor counter to every run reported after the floor's; with
+// repetitions each aggregate (mean, median) is set against the floor's own.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     RatioReporter() : ConsoleReporter(OO_Tabular) {}
@@ -37,16 +39,22 @@ public:
         std::vector<Run> copy(runs);
         for (Run& run : copy) {
             const double perIteration = run.GetAdjustedCPUTime();
-            if (run.run_name.function_name == kFloorName && run.run_type == Run::RT_Iteration)
-                m_floor = perIteration;
-            if (m_floor > 0 && run.run_name.function_name.compare(0, 7, "latency") != 0)
-                run.counters["x_floor"] = perIteration / m_floor;
+            if (run.aggregate_name == "stddev" || run.aggregate_name == "cv") {
+                run.counters["x_floor"] = 0; // keeps the table's columns; no meaning
+                continue;
+            }
+            if (run.run_name.function_name == kFloorName)
+                m_floor[run.aggregate_name] = perIteration;
+            const auto floor = m_floor.find(run.aggregate_name);
+            if (floor != m_floor.end() && floor->second > 0 &&
+                run.run_name.function_name.compare(0, 7, "latency") != 0)
+                run.counters["x_floor"] = perIteration / floor->second;
         }
         ConsoleReporter::ReportRuns(copy);
     }
 
 private:
-    double m_floor = 0;
+    std::map<std::string, double> m_floor; // by aggregate name, "" for a plain run
 };
 
 // Standard output swallowed while devices initialise and report.
