@@ -38,6 +38,7 @@ public:
     {
         std::vector<Run> copy(runs);
         for (Run& run : copy) {
+            failed = failed || run.error_occurred;
             const double perIteration = run.GetAdjustedCPUTime();
             if (run.aggregate_name == "stddev" || run.aggregate_name == "cv") {
                 run.counters["x_floor"] = 0; // keeps the table's columns; no meaning
@@ -52,6 +53,7 @@ public:
         }
         ConsoleReporter::ReportRuns(copy);
     }
+    bool failed = false; // a benchmark could not run: set-up or call failed
 
 private:
     std::map<std::string, double> m_floor; // by aggregate name, "" for a plain run
@@ -312,5 +314,5 @@ int main(int argc, char** argv)
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    return 0;
+    return reporter.failed ? 1 : 0;
 }
