@@ -65,14 +65,14 @@ Matrix3 timesBlock(const Matrix3& r, const float s[16])
     return out;
 }
 
-// Sine and cosine of atan2(y, x) without calling either: the angle's own
-// ratios. Only a zero vector needs the angle itself (atan2 of signed zeros).
-void sinCosOfAtan2(double y, double x, double angle, double& s, double& c)
+// Sine and cosine of atan2(y, x) from its own ratios, given the vector's
+// length; only a zero vector needs the angle itself (atan2 of signed zeros).
+void sinCosOfAtan2(double y, double x, double length, double angle, double& s, double& c)
 {
-    const double length = std::sqrt(y * y + x * x);
     if (length > 0.0) {
-        s = y / length;
-        c = x / length;
+        const double inverse = 1.0 / length;
+        s = y * inverse;
+        c = x * inverse;
     } else {
         s = std::sin(angle);
         c = std::cos(angle);
@@ -85,19 +85,21 @@ void sinCosOfAtan2(double y, double x, double angle, double& s, double& c)
 // is q itself.
 void anglesOf(const Matrix3& q, double angles[3], Matrix3* rotation)
 {
-    const double h = std::sqrt(q.m[0][2] * q.m[0][2] + q.m[2][2] * q.m[2][2]);
-    const double a = std::atan2(q.m[0][2], q.m[2][2]);
-    const double e = std::atan2(-q.m[1][2], h);
-    const double r = std::atan2(q.m[1][0], q.m[1][1]);
+    const double q02 = q.m[0][2], q22 = q.m[2][2], q12 = q.m[1][2], q10 = q.m[1][0], q11 = q.m[1][1];
+    const double h2 = q02 * q02 + q22 * q22;
+    const double h = std::sqrt(h2);
+    const double a = std::atan2(q02, q22);
+    const double e = std::atan2(-q12, h);
+    const double r = std::atan2(q10, q11);
     angles[0] = a * kRadToDeg;
     angles[1] = e * kRadToDeg;
     angles[2] = r * kRadToDeg;
     if (!rotation)
         return;
     double sa, ca, se, ce, sr, cr;
-    sinCosOfAtan2(q.m[0][2], q.m[2][2], a, sa, ca);
-    sinCosOfAtan2(-q.m[1][2], h, e, se, ce);
-    sinCosOfAtan2(q.m[1][0], q.m[1][1], r, sr, cr);
+    sinCosOfAtan2(q02, q22, h, a, sa, ca);
+    sinCosOfAtan2(-q12, h, std::sqrt(q12 * q12 + h2), e, se, ce);
+    sinCosOfAtan2(q10, q11, std::sqrt(q10 * q10 + q11 * q11), r, sr, cr);
     *rotation = Matrix3{{{ca * cr + sa * se * sr, -ca * sr + sa * se * cr, sa * ce},
                          {ce * sr, ce * cr, -se},
                          {-sa * cr + ca * se * sr, sa * sr + ca * se * cr, ca * ce}}};

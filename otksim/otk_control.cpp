@@ -131,6 +131,13 @@ int CallCount(COTKdev* dev, const char* operation)
     return count;
 }
 
+bool HandedFrameTime(COTKdev* dev, long long& steadyNanoseconds)
+{
+    return withDevice(dev, [&](COTKdev::Impl& im) {
+        steadyNanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(im.handedAt.time_since_epoch()).count();
+    });
+}
+
 bool GetState(COTKdev* dev, State& out)
 {
     return withDevice(dev, [&](COTKdev::Impl& im) {

@@ -4,6 +4,7 @@
 
 #include "otksim/otksim.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -132,6 +133,8 @@ struct COTKdev::Impl {
     std::vector<unsigned char> published;
     unsigned long hostFrameCount = 0;
     std::vector<unsigned char> handed; // what LastPnoPtr gave out; caller thread only
+    std::chrono::steady_clock::time_point publishedAt; // of the newest frame
+    std::chrono::steady_clock::time_point handedAt;    // publish time of handed
 
     // The timed faults run on the simulator's clock from the first stream start.
     enum class Drop { Waiting, Lost, Over };

@@ -11,6 +11,7 @@ using Lock = std::unique_lock<std::mutex>;
 void COTKdev::Impl::publish(std::vector<unsigned char> frame)
 {
     published = std::move(frame);
+    publishedAt = std::chrono::steady_clock::now();
     ++hostFrameCount;
 }
 
@@ -134,6 +135,7 @@ int COTKdev::LastPnoPtr(unsigned char*& buffer, unsigned long& length)
             return false;
         // A copy of our own: the producer may publish again at any time.
         im.handed = im.published;
+        im.handedAt = im.publishedAt;
         buffer = im.handed.empty() ? nullptr : im.handed.data();
         length = static_cast<unsigned long>(im.handed.size());
         return true;

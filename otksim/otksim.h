@@ -125,6 +125,10 @@ OTK_API void MotionAt(COTKdev* dev, int station, double t, float position[3], fl
 // for an unknown name or device.
 OTK_API int CallCount(COTKdev* dev, const char* operation);
 
+// When the frame that LastPnoPtr last returned was published, in nanoseconds
+// of std::chrono::steady_clock: how old a record written from it is.
+OTK_API bool HandedFrameTime(COTKdev* dev, long long& steadyNanoseconds);
+
 struct State {
     int connected;
     int streaming;
