@@ -116,9 +116,13 @@ bool PushMotionFrame(COTKdev* dev)
 void MotionAt(COTKdev* dev, int station, double t, float position[3], float angles[3])
 {
     otkint::Motion motion = otkint::Motion::Circle;
-    if (!withDevice(dev, [&](COTKdev::Impl& im) { motion = im.sc.motion; }))
+    int rateHz = 1;
+    if (!withDevice(dev, [&](COTKdev::Impl& im) {
+            motion = im.sc.motion;
+            rateHz = im.rateHz;
+        }))
         station = 0; // an unknown device moves nothing
-    otkint::motionAt(motion, station, t, position, angles);
+    otkint::motionAt(motion, station, t, rateHz, position, angles);
 }
 
 int CallCount(COTKdev* dev, const char* operation)

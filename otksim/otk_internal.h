@@ -35,7 +35,7 @@ struct Fault {
     long remaining;
 };
 
-enum class Motion { Still, Circle };
+enum class Motion { Still, Circle, Counter };
 
 struct Scenario {
     bool valid = true;
@@ -64,7 +64,8 @@ void reportBadScenario(const Scenario& sc);
 // Result texts of the codes the SDK knows, "Error 0x%08X" for others.
 std::string textForCode(unsigned code);
 
-void motionAt(Motion motion, int station, double t, float position[3], float angles[3]);
+// rateHz turns t back into the frame index that the counter motion needs.
+void motionAt(Motion motion, int station, double t, int rateHz, float position[3], float angles[3]);
 
 // One frame: a record per station in the mask, in station order. Each record
 // is an 8-byte header (see otksim.h) followed by three floats per data item.

@@ -28,13 +28,26 @@ void putFloat(unsigned char* p, float f)
 
 } // namespace
 
-void motionAt(Motion motion, int station, double t, float position[3], float angles[3])
+void motionAt(Motion motion, int station, double t, int rateHz, float position[3], float angles[3])
 {
     for (int i = 0; i < 3; ++i)
         position[i] = angles[i] = 0.0f;
     if (station < 1 || station > 32)
         return;
     const double s = station;
+    if (motion == Motion::Counter) {
+        // Every value is a different function of one count, so a record that
+        // mixes two frames (or two stations) no longer agrees with itself.
+        const double n = std::floor(t * rateHz + 0.5);
+        const double c = n - 1000.0 * std::floor(n / 1000.0);
+        position[0] = static_cast<float>(1000.0 * s + c);
+        position[1] = static_cast<float>(2.0 * c);
+        position[2] = static_cast<float>(-3.0 * c);
+        angles[0] = static_cast<float>(0.1 * c - 50.0);
+        angles[1] = static_cast<float>(-0.05 * c);
+        angles[2] = static_cast<float>(0.15 * c - 75.0);
+        return;
+    }
     if (motion == Motion::Still) {
         // A fixed pose per station, every field distinct and nonzero.
         position[0] = static_cast<float>(12.0 * s);
@@ -66,7 +79,7 @@ std::vector<unsigned char> encodeFrame(Motion motion, std::uint32_t stations, co
         if (!(stations >> (station - 1) & 1u))
             continue;
         float position[3], angles[3];
-        motionAt(motion, station, t, position, angles);
+        motionAt(motion, station, t, rateHz, position, angles);
         const size_t at = frame.size();
         frame.resize(at + recordSize, 0);
         unsigned char* rec = &frame[at];

@@ -151,8 +151,10 @@ std::string applyPair(const std::string& key, const std::string& value, Scenario
             sc.motion = Motion::Still;
         else if (word == "circle")
             sc.motion = Motion::Circle;
+        else if (word == "counter")
+            sc.motion = Motion::Counter;
         else
-            return "motion is still or circle";
+            return "motion is still, circle or counter";
     } else if (key == "restart") {
         if (!parseDecimal(value, 0, 1000, n))
             return "restart is 0 to 1000";

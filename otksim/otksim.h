@@ -15,7 +15,7 @@ namespace otksim {
 //                            bits at or above max are allowed and reported as they are
 //   rate=60|120|240          power-on frame rate (tarsis 120 or 240, default 120; brevik 60)
 //   bit=clear|errors         power-on built-in-test result (errors: 0x5)
-//   motion=still|circle      station paths, see MotionAt (default circle)
+//   motion=still|circle|counter  station paths, see MotionAt (default circle)
 //   restart=N                failed discoveries after RestartTracker (default 3)
 //   fail=OP:CODE[:COUNT],... the first COUNT calls of operation OP (name as in
 //                            OTK.h, case-sensitive) fail with hex CODE; every call
@@ -111,12 +111,16 @@ OTK_API bool PushFrame(COTKdev* dev, const unsigned char* data, unsigned long le
 OTK_API bool PushMotionFrame(COTKdev* dev);
 
 // The documented motion of a station (1-based) at time t seconds, in inches
-// and degrees, for the scenario's motion (still or circle):
+// and degrees, for the scenario's motion (still, circle or counter):
 //   still:  position (12 s, 6, -20), angles (5 s, -10, 20), whatever t.
 //   circle: phase p = 2 pi * 0.25 Hz * t; position (12 s + 10 cos p,
 //           10 sin p, -20), a circle of radius 10 in. around (12 s, 0, -20);
 //           azimuth = p in degrees + 90 (the direction of travel), wrapped
 //           into [-180, 180); elevation 0, roll 0.
+//   counter: frame index n = t * rate rounded, c = n mod 1000; position
+//           (1000 s + c, 2 c, -3 c), angles (0.1 c - 50, -0.05 c, 0.15 c - 75):
+//           six different functions of one count, for checking that a
+//           record read elsewhere was written whole.
 // Computed in double and rounded to float, exactly as the frames carry it.
 // Stations outside 1..32 give zeros.
 OTK_API void MotionAt(COTKdev* dev, int station, double t, float position[3], float angles[3]);

@@ -21,11 +21,14 @@ bool traceToStderr()
 
 void OvDebug::OVDOUT(const char* format, ...)
 {
-    char text[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format ? format : "", args);
-    va_end(args);
+    // A null format traces an empty text.
+    char text[1024] = "";
+    if (format) {
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(text, sizeof text, format, args);
+        va_end(args);
+    }
 
     std::lock_guard<std::mutex> guard(g_sinkMutex);
     if (g_sink)

@@ -102,9 +102,11 @@ void CLogger::infof(const char* format, ...) const
     if (!enabled)
         return;
     char buffer[kFormatSize] = {};
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format ? format : "", args);
-    va_end(args);
+    if (format) {
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(buffer, sizeof buffer, format, args);
+        va_end(args);
+    }
     line(infoWord, buffer, false);
 }

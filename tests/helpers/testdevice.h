@@ -6,7 +6,7 @@
 
 namespace testhelp {
 
-class TestDevice : public CDevice {
+class TestDevice final : public CDevice {
 public:
     TestDevice(DeviceConfig* config, const CLogger* log) : CDevice(config, log) {}
 
