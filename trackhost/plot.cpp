@@ -128,6 +128,13 @@ std::string Plot::svg() const
     }
     xs.finish();
     zs.finish();
+    // The same feet per pixel across and down, so that a circle stays round.
+    const double perPixel = std::max((xs.hi - xs.lo) / (right - left), (zs.hi - zs.lo) / (topY1 - topY0));
+    const double xMid = (xs.lo + xs.hi) / 2, zMid = (zs.lo + zs.hi) / 2;
+    xs.lo = xMid - perPixel * (right - left) / 2;
+    xs.hi = xMid + perPixel * (right - left) / 2;
+    zs.lo = zMid - perPixel * (topY1 - topY0) / 2;
+    zs.hi = zMid + perPixel * (topY1 - topY0) / 2;
     ts.finish();
     for (Range& r : comp)
         r.finish();
@@ -136,21 +143,23 @@ std::string Plot::svg() const
                       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + num(width) + "\" height=\"" +
                       num(height) + "\" viewBox=\"0 0 " + num(width) + " " + num(height) + "\" font-family=\"sans-serif\" font-size=\"12\">\n"
                       "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+    // upwards: larger values at the top of the frame.
     const auto frame = [&](double y0, double y1, const std::string& title, const Range& h, const Range& v,
-                           const std::string& hName, const std::string& vName) {
+                           const std::string& hName, const std::string& vName, bool upwards) {
+        const double top = upwards ? v.hi : v.lo, bottom = upwards ? v.lo : v.hi;
         out += "<rect x=\"" + num(left) + "\" y=\"" + num(y0) + "\" width=\"" + num(right - left) + "\" height=\"" +
                num(y1 - y0) + "\" fill=\"none\" stroke=\"#999\"/>\n";
         out += "<text x=\"" + num(left) + "\" y=\"" + num(y0 - 8) + "\" font-weight=\"bold\">" + xmlText(title) +
                "</text>\n";
         out += "<text x=\"" + num(right) + "\" y=\"" + num(y1 + 15) + "\" text-anchor=\"end\">" + xmlText(hName) +
                " " + num(h.lo) + " .. " + num(h.hi) + "</text>\n";
-        out += "<text x=\"" + num(left - 5) + "\" y=\"" + num(y0 + 12) + "\" text-anchor=\"end\">" + num(v.lo) +
-               "</text>\n<text x=\"" + num(left - 5) + "\" y=\"" + num(y1) + "\" text-anchor=\"end\">" + num(v.hi) +
+        out += "<text x=\"" + num(left - 5) + "\" y=\"" + num(y0 + 12) + "\" text-anchor=\"end\">" + num(top) +
+               "</text>\n<text x=\"" + num(left - 5) + "\" y=\"" + num(y1) + "\" text-anchor=\"end\">" + num(bottom) +
                "</text>\n<text x=\"" + num(left - 5) + "\" y=\"" + num((y0 + y1) / 2) + "\" text-anchor=\"end\">" +
                xmlText(vName) + "</text>\n";
     };
     // Seen from above: x to the right, z downwards (towards the viewer of a y-up room).
-    frame(topY0, topY1, "top view (x against z, feet)", xs, zs, "x ft", "z ft");
+    frame(topY0, topY1, "top view (x against z, feet)", xs, zs, "x ft", "z ft", false);
     std::size_t colour = 0;
     for (const auto& key : m_order) {
         const Series& s = m_series.at(key);
@@ -164,15 +173,20 @@ std::string Plot::svg() const
             d += (d.empty() ? "M" : " L") + num(xs.scale(p.x, left, right)) + " " + num(zs.scale(p.z, topY0, topY1));
         out += "<path id=\"top-" + tag + "\" class=\"track\" d=\"" + d + "\" fill=\"none\" stroke=\"" + c +
                "\" stroke-width=\"1.5\"/>\n";
+        // The label sits at the path's end, kept inside the frame.
         const Point& last = s.points.back();
-        out += "<text class=\"label\" x=\"" + num(xs.scale(last.x, left, right) + 4) + "\" y=\"" +
-               num(zs.scale(last.z, topY0, topY1) - 4) + "\" fill=\"" + c + "\">" + xmlText(name) + "</text>\n";
+        const double lx = xs.scale(last.x, left, right);
+        const bool nearRight = lx > right - 120;
+        out += "<text class=\"label\" x=\"" + num(nearRight ? lx - 4 : lx + 4) + "\" y=\"" +
+               num(zs.scale(last.z, topY0, topY1) - 4) + "\"" + (nearRight ? " text-anchor=\"end\"" : "") +
+               " fill=\"" + c + "\">" + xmlText(name) + "</text>\n";
     }
     const char* const names[] = {"x", "y", "z"};
     for (int k = 0; k < 3; ++k) {
         const double y0 = panelY + k * (panelH + panelGap);
         const double y1 = y0 + panelH;
-        frame(y0, y1, std::string(names[k]) + " against time (feet)", ts, comp[k], "t s", std::string(names[k]) + " ft");
+        frame(y0, y1, std::string(names[k]) + " against time (feet)", ts, comp[k], "t s", std::string(names[k]) + " ft",
+              true);
         colour = 0;
         for (const auto& key : m_order) {
             const Series& s = m_series.at(key);

@@ -82,3 +82,15 @@ add_test(NAME docs_configuration
                  "-DSOURCES=${CMAKE_SOURCE_DIR}/tracker;${CMAKE_SOURCE_DIR}/common;${CMAKE_SOURCE_DIR}/device"
                  -DWORKDIR=${CMAKE_BINARY_DIR}/bin -P ${_th}/check_docs.cmake)
 set_tests_properties(docs_configuration PROPERTIES ENVIRONMENT "OTK_SIM=type=tarsis")
+
+# The SVG picture read back as XML, where a Python interpreter is at hand.
+find_package(Python3 COMPONENTS Interpreter QUIET)
+if(Python3_Interpreter_FOUND)
+  add_test(NAME trackhost_plot
+           COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:trackhost> "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
+                   -DPYTHON=${Python3_EXECUTABLE} -DCONFIG=${CMAKE_SOURCE_DIR}/examples/two-devices.cfg
+                   -DWORKDIR=${CMAKE_BINARY_DIR}/bin
+                   "-DEXPECTED=tarsis0/1,tarsis0/2,tarsis0/3,tarsis0/4,tarsis1/5,tarsis1/6,tarsis1/7,tarsis1/8"
+                   -P ${_th}/run_plot.cmake)
+  set_tests_properties(trackhost_plot PROPERTIES ENVIRONMENT "OTK_SIM=type=tarsis")
+endif()

@@ -212,3 +212,37 @@ TEST(TrackhostRecords, JsonStringsStayValidForAnyBytes)
     for (const auto& c : cases)
         EXPECT_EQ(trackhost::jsonString(c.in), c.out) << c.in;
 }
+
+namespace {
+long long g_halfSeconds = 0;
+std::int64_t clockHalfSeconds() { return 5000000000000ll + (g_halfSeconds++) * 500000; }
+bool terminal() { return true; }
+bool notTerminal() { return false; }
+} // namespace
+
+TEST(TrackhostLive, RedrawsInPlaceOnATerminalAndPrintsPlainLinesElsewhere)
+{
+    trackhost::Options options;
+    options.cycles = 3;
+    options.live = true;
+    options.clock = clockHalfSeconds; // two readings a cycle: one second per cycle
+    options.isTerminal = notTerminal;
+    g_halfSeconds = 0;
+    RunOut r = runWith(options, "device d0 fakedev\nrecords 2\n");
+    EXPECT_EQ(r.rc, 0) << r.err;
+    const std::string id1 = "d0         id  1  pos    1.0000   -0.5000    0.0000 ft  ori     1.000    -1.500     0.250 deg";
+    // Plain lines, once a second: cycles 1, 2 and 3 each show both ids.
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+    std::size_t count = 0;
+    for (std::size_t at = r.out.find(id1); at != std::string::npos; at = r.out.find(id1, at + 1))
+        ++count;
+    EXPECT_EQ(count, 3u) << r.out;
+
+    options.isTerminal = terminal;
+    g_halfSeconds = 0;
+    r = runWith(options, "device d0 fakedev\nrecords 2\n");
+    EXPECT_EQ(r.rc, 0) << r.err;
+    // The first drawing, then each redraw moves up over the two lines first.
+    EXPECT_EQ(r.out.rfind("\r\x1b[2K" + id1, 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\x1b[2A\r\x1b[2K" + id1), std::string::npos) << r.out;
+}
