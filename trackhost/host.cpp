@@ -769,6 +769,8 @@ int Host::run(const volatile std::sig_atomic_t* interrupted)
     while (options.cycles < 0 || static_cast<long long>(number) < options.cycles) {
         if (interrupted && *interrupted)
             break;
+        if (options.beforeCycle)
+            options.beforeCycle(number + 1);
         cycle(++number, json);
         if (every > 0 && now() >= nextStats) {
             showStats("statistics after " + std::to_string(number) + " cycles:");

@@ -96,6 +96,8 @@ struct Options {
     std::int64_t (*clock)() = nullptr;
     // Whether standard output is a terminal, for --live; null: ask the system.
     bool (*isTerminal)() = nullptr;
+    // Called before each cycle with its number (tests push tracker frames here).
+    void (*beforeCycle)(unsigned long cycle) = nullptr;
 };
 
 const char* usageText();

@@ -2,6 +2,7 @@
 // records, statistics on a known rate, the SVG picture, and JSON that stays
 // valid whatever bytes the file holds.
 #include "fake_module.h"
+#include "otksim/otksim.h"
 #include "support/logger.h"
 #include "trackhost/check.h"
 #include "trackhost/host.h"
@@ -245,4 +246,43 @@ TEST(TrackhostLive, RedrawsInPlaceOnATerminalAndPrintsPlainLinesElsewhere)
     // The first drawing, then each redraw moves up over the two lines first.
     EXPECT_EQ(r.out.rfind("\r\x1b[2K" + id1, 0), 0u) << r.out;
     EXPECT_NE(r.out.find("\x1b[2A\r\x1b[2K" + id1), std::string::npos) << r.out;
+}
+
+namespace {
+// One simulated frame before every cycle: each cycle has exactly one new frame.
+void pushFrame(unsigned long) { otksim::PushMotionFrame(otksim::LastDevice()); }
+} // namespace
+
+TEST(TrackhostStats, OneRecordPerIdForEveryManualFrame)
+{
+    ASSERT_TRUE(otksim::SetScenario("frames=manual max=16 stations=ffff"));
+    trackhost::Options options;
+    options.cycles = 50;
+    options.quiet = true;
+    options.stats = true;
+    options.beforeCycle = pushFrame;
+    const RunOut r = runWith(options, "device t0 tarsis\nbaud 115200\nreset no\nframerate 240\n");
+    otksim::SetScenario(nullptr);
+    EXPECT_EQ(r.rc, 0) << r.err;
+    const std::size_t table = r.out.find("statistics of 50 cycles:\n");
+    ASSERT_NE(table, std::string::npos) << r.out;
+    std::istringstream lines(r.out.substr(table));
+    std::string line;
+    std::getline(lines, line);
+    std::getline(lines, line); // the heading
+    unsigned rows = 0;
+    while (std::getline(lines, line)) {
+        unsigned id = 0, failures = 0;
+        unsigned long long records = 0;
+        double rate = 0, gap = 0;
+        char device[16] = {};
+        ASSERT_EQ(std::sscanf(line.c_str(), "%15s %u %llu %lf %lf %u", device, &id, &records, &rate, &gap, &failures), 6)
+            << line;
+        EXPECT_STREQ(device, "t0");
+        EXPECT_EQ(id, ++rows);
+        EXPECT_EQ(records, 50u) << line; // not one frame lost or counted twice
+        EXPECT_EQ(failures, 0u);
+        EXPECT_GT(rate, 0.0);
+    }
+    EXPECT_EQ(rows, 16u);
 }
