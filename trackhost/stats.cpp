@@ -6,6 +6,10 @@
 
 namespace trackhost {
 
+namespace {
+const std::size_t kMaxAges = 200000;
+} // namespace
+
 void Stats::record(const std::string& device, unsigned id, std::int64_t stampUs, std::int64_t readUs)
 {
     const auto key = std::make_pair(device, id);
@@ -20,8 +24,20 @@ void Stats::record(const std::string& device, unsigned id, std::int64_t stampUs,
     else
         s.maxGap = std::max(s.maxGap, stampUs - s.last);
     s.last = stampUs;
+    const std::int64_t age = readUs - stampUs;
+    s.maxAge = s.count == 0 ? age : std::max(s.maxAge, age);
+    if (s.count % s.ageStride == 0) {
+        s.ages.push_back(age);
+        // Past a limit the percentiles come from an even sample: keep every other age.
+        if (s.ages.size() >= kMaxAges) {
+            std::size_t k = 0;
+            for (std::size_t i = 0; i < s.ages.size(); i += 2)
+                s.ages[k++] = s.ages[i];
+            s.ages.resize(k);
+            s.ageStride *= 2;
+        }
+    }
     ++s.count;
-    s.ages.push_back(readUs - stampUs);
 }
 
 namespace {
@@ -55,7 +71,7 @@ std::vector<Stats::Row> Stats::rows() const
         std::sort(ages.begin(), ages.end());
         r.ageP50Ms = percentileMs(ages, 50);
         r.ageP99Ms = percentileMs(ages, 99);
-        r.ageMaxMs = ages.empty() ? 0 : static_cast<double>(ages.back()) / 1000.0;
+        r.ageMaxMs = s.count == 0 ? 0 : static_cast<double>(s.maxAge) / 1000.0;
         out.push_back(r);
     }
     // A device that failed before writing anything still shows its failures.

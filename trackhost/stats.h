@@ -38,7 +38,9 @@ private:
     struct Series {
         unsigned long long count = 0;
         std::int64_t first = 0, last = 0, maxGap = 0;
-        std::vector<std::int64_t> ages;
+        std::vector<std::int64_t> ages; // every ageStride-th age, so long runs stay small
+        std::int64_t maxAge = 0;
+        unsigned long ageStride = 1;
     };
     std::vector<std::pair<std::string, unsigned>> m_order;
     std::map<std::pair<std::string, unsigned>, Series> m_series;

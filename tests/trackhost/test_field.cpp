@@ -286,3 +286,17 @@ TEST(TrackhostStats, OneRecordPerIdForEveryManualFrame)
     }
     EXPECT_EQ(rows, 16u);
 }
+
+TEST(TrackhostStats, LongRunsKeepAnEvenSampleOfAges)
+{
+    trackhost::Stats stats;
+    const int n = 500000; // more ages than are kept
+    for (int k = 0; k < n; ++k)
+        stats.record("a", 1, k * 4000ll, k * 4000ll + (k % 1000) * 10 + (k == 77777 ? 5000000 : 0));
+    const auto row = stats.rows().at(0);
+    EXPECT_EQ(row.records, static_cast<unsigned long long>(n));
+    EXPECT_NEAR(row.ageP50Ms, 5.0, 0.05);
+    EXPECT_NEAR(row.ageP99Ms, 9.9, 0.05);
+    EXPECT_DOUBLE_EQ(row.ageMaxMs, 5007.77); // the one late record is never sampled away
+    EXPECT_DOUBLE_EQ(row.maxGapMs, 4.0);
+}
