@@ -1,6 +1,7 @@
 # Keeps docs/configuration.md true to the code:
-#  - every ```cfg block is a whole configuration that "trackhost --check"
-#    calls clean (so every line in it is one the device takes), and every
+#  - every ```cfg block is a whole configuration in which "trackhost --check"
+#    finds no unknown or refused line (so every line is one the device
+#    takes), and every
 #    ```cfg refused block one whose lines are all known, some refused;
 #  - every keyword in a "#### `keyword`" heading appears in such a block;
 #  - every quoted message (a code span ending in " N." or " N. Ignored.", or
@@ -44,7 +45,9 @@ foreach(line IN LISTS lines)
       if(NOT rc EQUAL 1 OR out MATCHES "no parser took" OR NOT out MATCHES ": refused: ")
         string(APPEND problems "\ncfg block ${blocks} should hold refused lines only (exit ${rc}):\n${block}\n${out}${err}")
       endif()
-    elseif(NOT rc EQUAL 0 OR NOT out MATCHES "option lines: clean")
+    # Every line taken is what counts here; a calibration library that a
+    # platform cannot load (its file name differs) only fails the run.
+    elseif(NOT out MATCHES "option lines: (clean|0 unknown, 0 refused)\n" OR out MATCHES "init failed")
       string(APPEND problems "\ncfg block ${blocks} is not clean (exit ${rc}):\n${block}\n${out}${err}")
     endif()
   elseif(in_block)
