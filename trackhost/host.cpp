@@ -366,7 +366,7 @@ struct Device {
     slots::DeleteDevFn destroy = nullptr;
     CLogger log;
     void* object = nullptr;
-    bool initialised = false;
+    bool initialised = false; // stop is due: init succeeded (or, in a check, was called)
     int initResult = 0;
     unsigned char flags[sizeof(UpdateFlags)] = {};
     unsigned long failedCycles = 0;
@@ -515,10 +515,11 @@ bool Host::initAll()
         caught(d, [&] { d.initResult = slots::init(d.object, &m_info); });
         if (d.initResult != 1) {
             error(where(d) + "device " + d.block->name() + ": init failed (" + std::to_string(d.initResult) + ")");
-            // A check goes on with the other devices: each one's lines are judged.
+            // A check goes on with the other devices: each one's lines are
+            // judged, and each one is stopped, since a failed init may leave
+            // its connection open.
             if (!m_checking)
                 return false;
-            continue;
         }
         d.initialised = true;
     }

@@ -96,13 +96,14 @@ TEST(TrackhostCheck, NamesUnknownAndRefusedLinesAndStillCleansUp)
     EXPECT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(r.out, "check: 1 device, 2 option lines: clean\n");
 
-    // A failed init: its lines cannot all have been read; the rest still goes.
+    // A failed init: its lines cannot all have been read; the rest still
+    // goes, and every device is stopped and deleted.
     r = runWith(options, "device d0 fakedev\ninitresult -1\nwhatever 1\ndevice d1 fakedev\n");
     EXPECT_EQ(r.rc, 1);
     EXPECT_EQ(r.err, "trackhost: trackhost-field-test.cfg:1: device d0: init failed (-1)\n");
     EXPECT_EQ(r.out, "trackhost-field-test.cfg:3: d0: not checked, init failed before this line was read: whatever\n"
                      "check: 2 devices, 2 option lines: 0 unknown, 0 refused, 1 not checked, 1 init failed\n");
-    EXPECT_EQ(r.calls, "d0.create;d1.create;d0.init;d1.init;d1.stop;d0.delete;d1.delete;");
+    EXPECT_EQ(r.calls, "d0.create;d1.create;d0.init;d1.init;d0.stop;d1.stop;d0.delete;d1.delete;");
 }
 
 TEST(TrackhostRun, ControllerRecordsAreShownAndWritten)
