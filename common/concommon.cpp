@@ -1,6 +1,7 @@
 #include "common/concommon.h"
 
 #include "device/hostrecords.h"
+#include "device/optionread.h"
 #include "support/logger.h"
 #include "support/platform.h"
 
@@ -377,6 +378,10 @@ bool CConCommonH::parseConfig(DeviceConfig* config)
             lineOk = parseScale(*this, option);
         else if (sameNoCase(name, "controllerorder") || sameNoCase(name, "unitorder") || sameNoCase(name, "order"))
             lineOk = parseControllerOrder(*this, option);
+        else
+            continue;
+        // Also a line left as it was (controller order on an input connector) was read.
+        noteOptionRead(*m_pLog, option);
         if (!lineOk)
             ok = false;
     }

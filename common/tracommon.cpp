@@ -1,6 +1,7 @@
 #include "common/tracommon.h"
 
 #include "common/tracommon_parse.h"
+#include "device/optionread.h"
 #include "support/calib.h"
 #include "support/logger.h"
 
@@ -314,6 +315,7 @@ bool CTraCommonH::parseConfig(DeviceConfig* config)
         for (const Keyword& keyword : kKeywords) {
             if (!sameWord(option.name, keyword.name))
                 continue;
+            noteOptionRead(*m_pLog, option);
             Line line;
             line.option = &option;
             line.count = bounded(option.argCount, kMaxOptionArgs);

@@ -1,8 +1,10 @@
 #include "trackhost/config.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 namespace trackhost {
 
@@ -102,9 +104,11 @@ bool splitLine(const std::string& line, std::vector<std::string>& words, std::st
 bool parseConfig(const std::string& text, const std::string& fileName, DeviceList& devices, std::string& error)
 {
     DeviceList parsed;
+    std::unordered_map<std::string, unsigned> names; // device name -> its line
     std::vector<std::string> words;
     unsigned lineNumber = 0;
-    std::size_t pos = 0;
+    // An editor's UTF-8 byte-order mark is not part of the first line.
+    std::size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
         if (end == std::string::npos)
@@ -112,6 +116,10 @@ bool parseConfig(const std::string& text, const std::string& fileName, DeviceLis
         const std::string line = text.substr(pos, end - pos);
         pos = end + 1;
         ++lineNumber;
+        if (line.find('\0') != std::string::npos) {
+            error = at(fileName, lineNumber, "NUL byte in the line: not a text file?");
+            return false;
+        }
 
         std::string why;
         if (!splitLine(line, words, why)) {
@@ -125,12 +133,15 @@ bool parseConfig(const std::string& text, const std::string& fileName, DeviceLis
                 error = at(fileName, lineNumber, "device line needs a name and a module");
                 return false;
             }
-            for (const auto& d : parsed) {
-                if (d->name() == words[1]) {
-                    error = at(fileName, lineNumber,
-                               "device " + words[1] + " already defined on line " + std::to_string(d->line()));
-                    return false;
-                }
+            if (parsed.size() >= kMaxDevices && !names.count(words[1])) {
+                error = at(fileName, lineNumber, "more than " + std::to_string(kMaxDevices) + " devices");
+                return false;
+            }
+            const auto known = names.emplace(words[1], lineNumber);
+            if (!known.second) {
+                error = at(fileName, lineNumber,
+                           "device " + words[1] + " already defined on line " + std::to_string(known.first->second));
+                return false;
             }
             parsed.emplace_back(new DeviceBlock(words[1], words[2], lineNumber));
             continue;
@@ -169,7 +180,7 @@ bool readConfigFile(const std::string& path, DeviceList& devices, std::string& e
     std::string text;
     char buffer[4096];
     std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    while (text.size() <= kMaxConfigBytes && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
         text.append(buffer, n);
     // A directory opens fine on some systems and only fails on reading.
     const bool failed = std::ferror(file) != 0;
@@ -177,6 +188,12 @@ bool readConfigFile(const std::string& path, DeviceList& devices, std::string& e
     std::fclose(file);
     if (failed) {
         error = path + ": cannot read: " + std::strerror(code ? code : EIO);
+        return false;
+    }
+    if (text.size() > kMaxConfigBytes) {
+        // Name the line that runs past the limit.
+        const unsigned line = 1 + static_cast<unsigned>(std::count(text.begin(), text.begin() + kMaxConfigBytes, '\n'));
+        error = at(path, line, "file larger than " + std::to_string(kMaxConfigBytes) + " bytes (1 MiB): not a configuration?");
         return false;
     }
     return parseConfig(text, path, devices, error);

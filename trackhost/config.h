@@ -9,6 +9,7 @@
 
 #include "device/hostrecords.h"
 
+#include <cstddef>
 #include <deque>
 #include <memory>
 #include <string>
@@ -48,9 +49,15 @@ using DeviceList = std::vector<std::unique_ptr<DeviceBlock>>;
 // quote; a line that is empty or only a comment gives no words.
 bool splitLine(const std::string& line, std::vector<std::string>& words, std::string& error);
 
-// Reads a whole configuration text. fileName is used only in messages, which
+// Reads a whole configuration text. A UTF-8 byte-order mark at the start is
+// skipped; a line holding a NUL byte is refused. fileName is used only in messages, which
 // read "FILE:LINE: text" (or "FILE: text" when no line is to blame).
 bool parseConfig(const std::string& text, const std::string& fileName, DeviceList& devices, std::string& error);
+
+// Largest configuration file read, and most devices in it; anything bigger is
+// refused (each device holds a whole DeviceConfig in memory).
+constexpr std::size_t kMaxConfigBytes = 1024 * 1024;
+constexpr unsigned kMaxDevices = 256;
 
 // Reads the file at path; an unreadable file gives "PATH: cannot read: reason".
 bool readConfigFile(const std::string& path, DeviceList& devices, std::string& error);

@@ -20,6 +20,20 @@
 
 namespace trackhost {
 
+// One record of this host's controller table (the module only counts these;
+// a controller device fills them). Every word 32-bit network order.
+struct ControllerRecord {
+    std::uint32_t id;         // 1..32
+    std::uint32_t reserved4;
+    std::uint32_t seconds;    // time stamp, as in TrackerRecord
+    std::uint32_t micros;
+    std::uint32_t buttons;    // bit n-1 set: button n is pressed
+    std::uint32_t valuatorCount; // 0..kMaxValuators
+    enum { kMaxValuators = 10 };
+    std::int32_t valuators[kMaxValuators]; // each value x 100000
+};
+static_assert(sizeof(ControllerRecord) == 64, "a controller record is 64 bytes");
+
 // One host record table (trackers or controllers) with its count, loggers and
 // mutex, laid out the way the module expects.
 class HostTable {
@@ -35,6 +49,8 @@ public:
     std::uint32_t count() const { return m_count; }
     // The records named by a tracker mask, copied under the table's mutex.
     std::vector<TrackerRecord> readTrackers(const std::uint8_t mask[4]);
+    // The same for the controller table and a controller mask.
+    std::vector<ControllerRecord> readControllers(const std::uint8_t mask[4]);
 
 private:
     CDataStorage m_storage;
@@ -43,7 +59,7 @@ private:
     CLogger m_mutexLog;
     std::uint32_t m_count;
     TrackerRecord m_trackers[kMaxRecords];
-    std::uint8_t m_controllers[kMaxRecords][64];
+    ControllerRecord m_controllers[kMaxRecords];
 };
 
 // Record ids 1..32 whose bits are set in a network-order mask, ascending.
@@ -54,6 +70,11 @@ std::vector<unsigned> maskIds(const std::uint8_t mask[4]);
 std::string formatRecord(const std::string& device, const TrackerRecord& record);
 // A record as one JSON object with the stored integers, decoded from network order.
 std::string jsonRecord(unsigned long cycle, const std::string& device, const TrackerRecord& record);
+std::string formatController(const std::string& device, const ControllerRecord& record);
+std::string jsonController(unsigned long cycle, const std::string& device, const ControllerRecord& record);
+// Text for a JSON string: quotes, backslashes, control characters and bytes
+// that are not UTF-8 escaped, so that every line stays valid JSON.
+std::string jsonString(const std::string& text);
 
 // Where a device's MODULE word points: a path is taken as it is; a bare name
 // is looked for beside the running executable, as given and then with the
@@ -66,6 +87,17 @@ struct Options {
     bool quiet = false;
     std::string jsonPath; // empty: none; "-": standard output
     std::string configPath;
+    bool check = false;   // create, init, stop and delete only; judge the option lines
+    bool stats = false;   // figures per device and id at the end
+    double statsEvery = 0; // seconds between figures while running; 0: none
+    bool live = false;    // one line per record id, redrawn in place on a terminal
+    std::string plotPath; // SVG picture of the run; empty: none
+    // The host's reading clock in microseconds since 1970; null: the system clock.
+    std::int64_t (*clock)() = nullptr;
+    // Whether standard output is a terminal, for --live; null: ask the system.
+    bool (*isTerminal)() = nullptr;
+    // Called before each cycle with its number (tests push tracker frames here).
+    void (*beforeCycle)(unsigned long cycle) = nullptr;
 };
 
 const char* usageText();

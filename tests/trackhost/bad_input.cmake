@@ -29,6 +29,12 @@ expect_error(nofile "-" "--cycles;1" 1 "trackhost: nofile\\.cfg: cannot read: .+
 expect_error(init-fails "device d0 fakedev\ninitresult -1\n" "--cycles;1" 1
              "trackhost: init-fails\\.cfg:1: device d0: init failed \\(-1\\)")
 expect_error(usage "device d0 fakedev\n" "--cycles;many" 2 "trackhost: bad cycle count 'many'")
+expect_error(stats-every "device d0 fakedev\n" "--stats-every;-1" 2
+             "trackhost: bad --stats-every seconds '-1' \\(0\\.1 to 86400\\)")
+expect_error(check-cycles "device d0 fakedev\n" "--check;--cycles;2" 2
+             "trackhost: --check runs no cycles: it takes no --cycles, --json, --stats, --live or --plot")
+expect_error(plot-dir "device d0 fakedev\n" "--plot;no-such-dir/x.svg;--cycles;1" 1
+             "trackhost: no-such-dir/x\\.svg: cannot write the picture: .+")
 
 if(failures)
   message(FATAL_ERROR "trackhost on bad input:${failures}")

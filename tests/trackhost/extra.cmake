@@ -59,3 +59,38 @@ trackhost_console(brevik brevik.cfg "type=brevik" OFF
                   "INFO: DEVICE TYPE           : Orvane Brevik|INFO:                       : 2 Sensors Supported")
 trackhost_console(two_devices two-devices.cfg "" OFF
                   "INFO: DEVICE NAME           : tarsis0|INFO:                       : 1->1 2->2 3->3 4->4|INFO: DEVICE NAME           : tarsis1|INFO:                       : 1->5 2->6 3->7 4->8")
+
+# --check on a clean, a misspelt, a refused and an init-failing configuration,
+# with the real module and the simulated tracker.
+function(trackhost_check name rc)
+  add_test(NAME trackhost_check_${name}
+           COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:trackhost> "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
+                   -DCONFIG=${_th}/check/${name}.cfg -DGOLDEN=${_th}/check/${name}.out -DRC=${rc}
+                   -DWORKDIR=${CMAKE_BINARY_DIR}/bin -P ${_th}/run_check.cmake)
+  set_tests_properties(trackhost_check_${name} PROPERTIES ENVIRONMENT "OTK_SIM=type=tarsis")
+endfunction()
+trackhost_check(clean 0)
+trackhost_check(typo 1)
+trackhost_check(refused 1)
+trackhost_check(initfails 1)
+
+# The configuration reference agrees with the code (its examples pass --check
+# with the real module; the controller example needs the controller device).
+add_test(NAME docs_configuration
+         COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:trackhost> "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
+                 -DDOC=${CMAKE_SOURCE_DIR}/docs/configuration.md
+                 "-DSOURCES=${CMAKE_SOURCE_DIR}/tracker;${CMAKE_SOURCE_DIR}/common;${CMAKE_SOURCE_DIR}/device"
+                 -DWORKDIR=${CMAKE_BINARY_DIR}/bin -P ${_th}/check_docs.cmake)
+set_tests_properties(docs_configuration PROPERTIES ENVIRONMENT "OTK_SIM=type=tarsis")
+
+# The SVG picture read back as XML, where a Python interpreter is at hand.
+find_package(Python3 COMPONENTS Interpreter QUIET)
+if(Python3_Interpreter_FOUND)
+  add_test(NAME trackhost_plot
+           COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:trackhost> "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
+                   -DPYTHON=${Python3_EXECUTABLE} -DCONFIG=${CMAKE_SOURCE_DIR}/examples/two-devices.cfg
+                   -DWORKDIR=${CMAKE_BINARY_DIR}/bin
+                   "-DEXPECTED=tarsis0/1,tarsis0/2,tarsis0/3,tarsis0/4,tarsis1/5,tarsis1/6,tarsis1/7,tarsis1/8"
+                   -P ${_th}/run_plot.cmake)
+  set_tests_properties(trackhost_plot PROPERTIES ENVIRONMENT "OTK_SIM=type=tarsis")
+endif()

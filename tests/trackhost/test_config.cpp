@@ -162,6 +162,40 @@ TEST(TrackhostConfig, ReadsFilesAndReportsUnreadableOnes)
     EXPECT_EQ(error.rfind("no-such-dir/none.cfg: cannot read: ", 0), 0u) << error;
 }
 
+TEST(TrackhostConfig, WhatTheReaderRefusesOrSkips)
+{
+    DeviceList devices;
+    std::string error;
+    // A byte-order mark is skipped: the first line is still a device line.
+    ASSERT_TRUE(trackhost::parseConfig("\xEF\xBB\xBF" "device d m\n", "x.cfg", devices, error)) << error;
+    EXPECT_EQ(devices[0]->name(), "d");
+    EXPECT_EQ(parseError(std::string("device d m\nbaud 96\0" "00\n", 20)), "x.cfg:2: NUL byte in the line: not a text file?");
+
+    // Over 1 MiB: refused, naming the line that runs past the limit.
+    const std::string path = "trackhost-config-big.cfg";
+    {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        const std::string line = "# " + std::string(1021, 'x') + "\n"; // 1024 bytes
+        for (int i = 0; i < 1024; ++i)
+            std::fputs(line.c_str(), f);
+        std::fputs("device d m\n", f);
+        std::fclose(f);
+    }
+    EXPECT_FALSE(trackhost::readConfigFile(path, devices, error));
+    EXPECT_EQ(error, path + ":1025: file larger than 1048576 bytes (1 MiB): not a configuration?");
+    std::remove(path.c_str());
+
+    // As many devices as a host takes, and not one more.
+    std::string many;
+    for (unsigned i = 0; i < trackhost::kMaxDevices; ++i)
+        many += "device d" + std::to_string(i) + " m\n";
+    ASSERT_TRUE(trackhost::parseConfig(many, "x.cfg", devices, error)) << error;
+    EXPECT_EQ(devices.size(), std::size_t(trackhost::kMaxDevices));
+    EXPECT_EQ(parseError(many + "device d17 m\n"), "x.cfg:257: device d17 already defined on line 18");
+    EXPECT_EQ(parseError(many + "device x m\n"), "x.cfg:257: more than 256 devices");
+}
+
 TEST(TrackhostArguments, OptionsAndUsageErrors)
 {
     trackhost::Options options;
@@ -175,6 +209,18 @@ TEST(TrackhostArguments, OptionsAndUsageErrors)
     EXPECT_EQ(options.jsonPath, "-");
     EXPECT_EQ(options.configPath, "a.cfg");
     EXPECT_FALSE(help);
+
+    trackhost::Options field;
+    const char* fieldArgs[] = {"trackhost", "--stats-every", "2.5", "--live", "--plot", "run.svg", "a.cfg"};
+    ASSERT_TRUE(trackhost::parseArguments(7, fieldArgs, field, help, error)) << error;
+    EXPECT_TRUE(field.stats);
+    EXPECT_DOUBLE_EQ(field.statsEvery, 2.5);
+    EXPECT_TRUE(field.live);
+    EXPECT_EQ(field.plotPath, "run.svg");
+    trackhost::Options checking;
+    const char* checkArgs[] = {"trackhost", "--check", "a.cfg"};
+    ASSERT_TRUE(trackhost::parseArguments(3, checkArgs, checking, help, error)) << error;
+    EXPECT_TRUE(checking.check);
 
     trackhost::Options defaults;
     const char* plain[] = {"trackhost", "a.cfg"};
@@ -200,6 +246,14 @@ TEST(TrackhostArguments, OptionsAndUsageErrors)
         {{"trackhost", "--json", "", "a.cfg"}, "--json needs a path"},
         {{"trackhost", "--verbose", "a.cfg"}, "unknown option --verbose"},
         {{"trackhost", "a.cfg", "b.cfg"}, "only one configuration file, please"},
+        {{"trackhost", "--stats-every", "0", "a.cfg"}, "bad --stats-every seconds '0' (0.1 to 86400)"},
+        {{"trackhost", "--stats-every", "inf", "a.cfg"}, "bad --stats-every seconds 'inf' (0.1 to 86400)"},
+        {{"trackhost", "--stats-every", "2s", "a.cfg"}, "bad --stats-every seconds '2s' (0.1 to 86400)"},
+        {{"trackhost", "--stats-every"}, "--stats-every needs a value"},
+        {{"trackhost", "--plot", "", "a.cfg"}, "--plot needs a path"},
+        {{"trackhost", "--check", "--cycles", "3", "a.cfg"},
+         "--check runs no cycles: it takes no --cycles, --json, --stats, --live or --plot"},
+        {{"trackhost", "--live", "--json", "-", "a.cfg"}, "--live and --json - both want standard output"},
     };
     for (const Bad& b : bad) {
         trackhost::Options o;

@@ -1,15 +1,19 @@
 // A device module for testing the harness without a tracker: a plain class
 // with the host's nine slots in order, and the two exports. Its option lines
 // steer it ("initresult N", "startresult N", "recvresult N", "stopresult N",
-// "records N"), and every call is noted in a log that the third export hands
-// to tests.
+// "records N", "controllers N", "rate HZ"; "refuse" is always refused), and
+// every call is noted in a log that the third export hands to tests. It reads
+// its lines without marking them as taken, and says so in a debug line.
 #include "device/hostrecords.h"
+#include "device/optionread.h"
+#include "support/logger.h"
 #include "support/platform.h"
 #include "support/storage.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <string>
 
 #if defined(_WIN32)
@@ -24,7 +28,12 @@ std::string g_log;
 
 class FakeDev final {
 public:
-    explicit FakeDev(DeviceConfig* config) : m_config(config), m_name(config->deviceName) { note("create"); }
+    FakeDev(DeviceConfig* config, const CLogger* log) : m_config(config), m_name(config->deviceName)
+    {
+        if (log)
+            m_log = *log;
+        note("create");
+    }
     ~FakeDev() { note("delete"); }
     FakeDev(const FakeDev&) = delete;
     FakeDev& operator=(const FakeDev&) = delete;
@@ -33,6 +42,8 @@ public:
     {
         note("init");
         m_storage = info ? info->traStorage : nullptr;
+        m_conStorage = info ? info->conStorage : nullptr;
+        readLines();
         const int result = option("initresult", 1);
         if (result != 1)
             return result;
@@ -45,6 +56,16 @@ public:
             if (!set)
                 return -1;
         }
+        m_controllers = static_cast<unsigned>(option("controllers", 0));
+        if (m_controllers > 0 && m_conStorage) {
+            m_conStorage->lock();
+            m_firstController = m_conStorage->getControllerCount() + 1;
+            const bool set = m_conStorage->setControllerCount(m_firstController - 1 + m_controllers);
+            m_conStorage->unlock();
+            if (!set)
+                return -1;
+        }
+        m_rate = option("rate", 0);
         return 1;
     }
     virtual bool start()
@@ -78,6 +99,12 @@ public:
                 write(m_firstId + i, buffer);
             m_storage->unlock();
         }
+        if (m_controllers > 0 && m_conStorage) {
+            m_conStorage->lock();
+            for (unsigned i = 0; i < m_controllers; ++i)
+                writeController(m_firstController + i, buffer + 4);
+            m_conStorage->unlock();
+        }
         return option("recvresult", 1);
     }
     virtual int reservedOp(std::uint32_t first, std::uint32_t second)
@@ -102,6 +129,24 @@ private:
     {
         g_log += (m_magic == kMagic ? m_name : std::string("BADTHIS")) + "." + what + ";";
     }
+    // Says which lines it read (without taking them) and refuses "refuse" lines
+    // the way devices do: a console line that ends with the line number.
+    void readLines()
+    {
+        static const char* const kKnown[] = {"initresult", "startresult", "recvresult", "stopresult",
+                                             "records",    "controllers", "rate"};
+        for (std::uint32_t i = 0; i < m_config->optionCount; ++i) {
+            const ConfigOption& o = m_config->options[i];
+            if (std::strcmp(o.name, "refuse") == 0) {
+                std::cout << "Invalid Refuse Argument on Line " << o.lineNumber << "." << std::endl;
+                continue;
+            }
+            for (const char* known : kKnown) {
+                if (std::strcmp(o.name, known) == 0)
+                    noteOptionRead(m_log, o);
+            }
+        }
+    }
     int option(const char* name, int fallback) const
     {
         for (std::uint32_t i = 0; i < m_config->optionCount; ++i) {
@@ -123,19 +168,48 @@ private:
                                       static_cast<std::int32_t>(m_cycle), static_cast<std::int32_t>(id) * 100000,
                                       -150000, 25000};
         r->id = plat::hostToNet32(id);
-        r->seconds = plat::hostToNet32(1000000u + m_cycle);
-        r->micros = plat::hostToNet32(id * 1000u);
+        if (m_rate > 0) {
+            // Cycle n is frame n of a tracker at m_rate Hz.
+            const std::uint64_t us = 1000000000000ull + m_cycle * 1000000ull / static_cast<unsigned>(m_rate);
+            r->seconds = plat::hostToNet32(static_cast<std::uint32_t>(us / 1000000));
+            r->micros = plat::hostToNet32(static_cast<std::uint32_t>(us % 1000000));
+        } else {
+            r->seconds = plat::hostToNet32(1000000u + m_cycle);
+            r->micros = plat::hostToNet32(id * 1000u);
+        }
         for (int k = 0; k < 6; ++k)
             r->pose[k] = static_cast<std::int32_t>(plat::hostToNet32(static_cast<std::uint32_t>(pose[k])));
         if (id >= 1 && id <= kMaxRecords)
             mask[3 - (id - 1) / 8] = static_cast<unsigned char>(mask[3 - (id - 1) / 8] | (1u << ((id - 1) % 8)));
     }
 
+    // Controller record n: buttons n, valuators n/2 and -1.
+    void writeController(unsigned id, unsigned char* mask)
+    {
+        unsigned char* table = static_cast<unsigned char*>(m_conStorage->m_pControllerTable);
+        if (!table || id < 1 || id > kMaxRecords)
+            return;
+        std::uint32_t words[16] = {};
+        words[0] = plat::hostToNet32(id);
+        words[2] = plat::hostToNet32(2000000u + m_cycle);
+        words[4] = plat::hostToNet32(id);
+        words[5] = plat::hostToNet32(2);
+        words[6] = plat::hostToNet32(id * 50000u);
+        words[7] = plat::hostToNet32(static_cast<std::uint32_t>(-100000));
+        std::memcpy(table + (id - 1) * sizeof words, words, sizeof words);
+        mask[3 - (id - 1) / 8] = static_cast<unsigned char>(mask[3 - (id - 1) / 8] | (1u << ((id - 1) % 8)));
+    }
+
     enum : std::uint32_t { kMagic = 0xFA4EDE71u };
     std::uint32_t m_magic = kMagic;
     DeviceConfig* m_config;
     std::string m_name;
+    CLogger m_log;
     CDataStorage* m_storage = nullptr;
+    CDataStorage* m_conStorage = nullptr;
+    unsigned m_controllers = 0;
+    unsigned m_firstController = 1;
+    int m_rate = 0;
     unsigned m_records = 0;
     unsigned m_firstId = 1;
     std::uint32_t m_cycle = 0;
@@ -143,7 +217,7 @@ private:
 
 } // namespace
 
-FAKE_EXPORT void* createDev(DeviceConfig* config, CLogger*) { return new FakeDev(config); }
+FAKE_EXPORT void* createDev(DeviceConfig* config, CLogger* log) { return new FakeDev(config, log); }
 
 FAKE_EXPORT bool deleteDev(void* device)
 {

@@ -1,0 +1,104 @@
+#include "trackhost/stats.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace trackhost {
+
+namespace {
+const std::size_t kMaxAges = 200000;
+} // namespace
+
+void Stats::record(const std::string& device, unsigned id, std::int64_t stampUs, std::int64_t readUs)
+{
+    const auto key = std::make_pair(device, id);
+    auto it = m_series.find(key);
+    if (it == m_series.end()) {
+        it = m_series.emplace(key, Series()).first;
+        m_order.push_back(key);
+    }
+    Series& s = it->second;
+    if (s.count == 0)
+        s.first = stampUs;
+    else
+        s.maxGap = std::max(s.maxGap, stampUs - s.last);
+    s.last = stampUs;
+    const std::int64_t age = readUs - stampUs;
+    s.maxAge = s.count == 0 ? age : std::max(s.maxAge, age);
+    if (s.count % s.ageStride == 0) {
+        s.ages.push_back(age);
+        // Past a limit the percentiles come from an even sample: keep every other age.
+        if (s.ages.size() >= kMaxAges) {
+            std::size_t k = 0;
+            for (std::size_t i = 0; i < s.ages.size(); i += 2)
+                s.ages[k++] = s.ages[i];
+            s.ages.resize(k);
+            s.ageStride *= 2;
+        }
+    }
+    ++s.count;
+}
+
+namespace {
+// Nearest rank: the smallest value with at least p percent of them at or below it.
+double percentileMs(std::vector<std::int64_t> sorted, double p)
+{
+    if (sorted.empty())
+        return 0;
+    std::size_t rank = static_cast<std::size_t>(std::ceil(p / 100.0 * static_cast<double>(sorted.size())));
+    if (rank == 0)
+        rank = 1;
+    return static_cast<double>(sorted[rank - 1]) / 1000.0;
+}
+} // namespace
+
+std::vector<Stats::Row> Stats::rows() const
+{
+    std::vector<Row> out;
+    for (const auto& key : m_order) {
+        const Series& s = m_series.at(key);
+        Row r;
+        r.device = key.first;
+        r.id = key.second;
+        r.records = s.count;
+        if (s.count > 1 && s.last > s.first)
+            r.rateHz = static_cast<double>(s.count - 1) * 1e6 / static_cast<double>(s.last - s.first);
+        r.maxGapMs = static_cast<double>(s.maxGap) / 1000.0;
+        const auto f = m_failures.find(key.first);
+        r.failures = f == m_failures.end() ? 0 : f->second;
+        std::vector<std::int64_t> ages = s.ages;
+        std::sort(ages.begin(), ages.end());
+        r.ageP50Ms = percentileMs(ages, 50);
+        r.ageP99Ms = percentileMs(ages, 99);
+        r.ageMaxMs = s.count == 0 ? 0 : static_cast<double>(s.maxAge) / 1000.0;
+        out.push_back(r);
+    }
+    // A device that failed before writing anything still shows its failures.
+    for (const auto& f : m_failures) {
+        bool seen = false;
+        for (const auto& key : m_order)
+            seen = seen || key.first == f.first;
+        if (!seen) {
+            Row r;
+            r.device = f.first;
+            r.failures = f.second;
+            out.push_back(r);
+        }
+    }
+    return out;
+}
+
+std::string Stats::table() const
+{
+    std::string out = "device      id   records   rate Hz  max gap ms  recvData failures  age p50 ms  p99 ms  max ms\n";
+    char line[256];
+    for (const Row& r : rows()) {
+        std::snprintf(line, sizeof line, "%-10s %3u %9llu %9.2f %11.1f %18lu %11.1f %7.1f %7.1f\n", r.device.c_str(),
+                      r.id, r.records, r.rateHz, r.maxGapMs, r.failures, r.ageP50Ms, r.ageP99Ms, r.ageMaxMs);
+        out += line;
+    }
+    return out;
+}
+
+} // namespace trackhost

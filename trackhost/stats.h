@@ -1,0 +1,50 @@
+// Figures of a run per device and record id: how many records were written,
+// at what rate, the longest pause between two of them, the device's failed
+// recvData calls, and how old each record was when the host read it. Times
+// are microseconds since 1970 (record time stamps and the host's reading
+// clock alike), so the figures do not depend on how fast the loop ran.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace trackhost {
+
+class Stats {
+public:
+    struct Row {
+        std::string device;
+        unsigned id = 0;
+        unsigned long long records = 0;
+        double rateHz = 0;     // records per second between the first and the last time stamp
+        double maxGapMs = 0;   // longest time between two time stamps in a row
+        unsigned long failures = 0;
+        double ageP50Ms = 0, ageP99Ms = 0, ageMaxMs = 0;
+    };
+
+    // One record seen: its time stamp and when the host read it.
+    void record(const std::string& device, unsigned id, std::int64_t stampUs, std::int64_t readUs);
+    void failure(const std::string& device) { ++m_failures[device]; }
+
+    // In the order devices and ids were first seen.
+    std::vector<Row> rows() const;
+    // A table for people, with a header line.
+    std::string table() const;
+
+private:
+    struct Series {
+        unsigned long long count = 0;
+        std::int64_t first = 0, last = 0, maxGap = 0;
+        std::vector<std::int64_t> ages; // every ageStride-th age, so long runs stay small
+        std::int64_t maxAge = 0;
+        unsigned long ageStride = 1;
+    };
+    std::vector<std::pair<std::string, unsigned>> m_order;
+    std::map<std::pair<std::string, unsigned>, Series> m_series;
+    std::map<std::string, unsigned long> m_failures;
+};
+
+} // namespace trackhost
