@@ -81,7 +81,8 @@ TEST_F(PathsTest, CalibrationRunsBeforeTheTransformsAndItsFailureTakesNoLock)
     // z: (1, 0, 0) becomes (0, 1, 0). The other order would store (1, 0, 0).
     serial().add("calibration", {testhelp::moduleFile("tarsiscalib").c_str(), "offset=1,0,0"});
     cfg.add("transmitterrotation", {"0", "0", "1", "90"});
-    make();
+    // One sensor, so that a frame of one record has the right shape.
+    make("stations=1");
     ASSERT_EQ(1, dev->init(&info));
     push(stationRecord(1, kZero, kZero));
     ASSERT_EQ(1, cycle());
@@ -102,6 +103,7 @@ TEST_F(PathsTest, CalibrationRunsBeforeTheTransformsAndItsFailureTakesNoLock)
     testhelp::Config noEval;
     noEval.add("baud", {"115200"}).add("reset", {"no"});
     noEval.add("calibration", {testhelp::moduleFile("calibnoeval").c_str()});
+    otksim::SetScenario("frames=manual stations=1");
     dev.reset(new OvTrackD(noEval.get(), &log));
     testhelp::Table other;
     info.traStorage = other.storage();
