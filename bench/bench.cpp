@@ -117,7 +117,7 @@ void floorBench(benchmark::State& state)
 }
 
 // The option lines of each setTraData variant, for tracker 1.
-enum Options { kNone, kTransOffset, kTransRot, kSensorOffset, kSensorRot, kSensorTrans, kAll, kAllCalib };
+enum Options { kNone, kTransOffset, kTransRot, kSensorOffset, kSensorRot, kSensorTrans, kCalib, kAll, kAllCalib };
 
 void addOptions(testhelp::Config& cfg, int options)
 {
@@ -132,7 +132,7 @@ void addOptions(testhelp::Config& cfg, int options)
         cfg.add("sensorrotation", {"1", "0.3", "-1", "0.5", "-70"});
     if (all || options == kSensorTrans)
         cfg.add("sensortranslation", {"1", "0.5", "0.25", "-1.5"});
-    if (options == kAllCalib)
+    if (options == kCalib || options == kAllCalib)
         cfg.add("calibration", {calibLibrary().c_str(), "scale=1.02", "offset=0.1,0.2,0.3", "angle=1,2,3"});
 }
 
@@ -301,6 +301,7 @@ int main(int argc, char** argv)
         {"setTraData/sensoroffset", kSensorOffset},
         {"setTraData/sensorrotation", kSensorRot},
         {"setTraData/sensortranslation", kSensorTrans},
+        {"setTraData/calibration", kCalib},
         {"setTraData/all", kAll},
         {"setTraData/all+calibration", kAllCalib},
     };
