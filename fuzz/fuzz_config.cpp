@@ -27,7 +27,7 @@ int runOne(const std::uint8_t* data, std::size_t size)
                 violation("config", "option line " + std::to_string(i));
             // A NUL byte in the file cuts a word short, down to an empty keyword.
             if (!*o.name)
-                violation(text.find('\0') != std::string::npos ? "nul-byte" : "config",
+                violation(text.find('\0') != std::string::npos ? "nul-byte" : "empty-keyword",
                           "option line " + std::to_string(i) + " without keyword");
             if (o.lineNumber <= lastLine || o.lineNumber <= block->line())
                 violation("config", "line numbers out of order");
