@@ -101,6 +101,8 @@ inline void runFrames(const std::uint8_t* data, std::size_t size, const std::vec
             for (int i = 0; i < 6; ++i)
                 fits = fits && scaledFits(sample[i], pose[i]);
             if (!fits) {
+                // Whatever differs in this frame may come from the refused
+                // sample or from the records after it.
                 stopKind = "nonfinite-sample";
                 break;
             }
@@ -117,14 +119,15 @@ inline void runFrames(const std::uint8_t* data, std::size_t size, const std::vec
                                             std::to_string(frames));
                 continue;
             }
+            const bool refused = std::strcmp(stopKind, "nonfinite-sample") == 0;
             if (!marked)
-                violation("lost", "record " + std::to_string(id) + " not written");
+                violation(refused ? stopKind : "lost", "record " + std::to_string(id) + " not written");
             const TrackerRecord& r = run.table().record(id);
             for (int i = 0; i < 6; ++i) {
                 const std::int32_t v =
                     static_cast<std::int32_t>(plat::netToHost32(static_cast<std::uint32_t>(r.pose[i])));
                 if (v != e->second[i])
-                    violation("value", "record " + std::to_string(id) + " value " + std::to_string(i) + " is " +
+                    violation(refused ? stopKind : "value", "record " + std::to_string(id) + " value " + std::to_string(i) + " is " +
                                            std::to_string(v) + ", expected " + std::to_string(e->second[i]));
             }
         }

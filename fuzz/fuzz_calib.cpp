@@ -4,7 +4,8 @@
 // library's correction of its sample, and only a finite one may be written.
 #include "fuzz/frames.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+namespace {
+int runOne(const std::uint8_t* data, std::size_t size)
 {
     std::vector<std::string> args;
     std::size_t at = 0;
@@ -24,4 +25,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     fuzzhelp::runFrames(data + at, size - at, &args);
     return 0;
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    try {
+        return runOne(data, size);
+    } catch (const fuzzhelp::Tolerated&) {
+        return 0;
+    }
 }

@@ -5,7 +5,8 @@
 // A calibration line always names the example library.
 #include "fuzz/harness.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+namespace {
+int runOne(const std::uint8_t* data, std::size_t size)
 {
     if (std::memchr(data, '\0', size))
         return 0; // option texts are C strings
@@ -33,4 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         run.cycle();
     }
     return 0;
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    try {
+        return runOne(data, size);
+    } catch (const fuzzhelp::Tolerated&) {
+        return 0;
+    }
 }

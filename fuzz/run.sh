@@ -4,7 +4,9 @@
 #   fuzz/run.sh BUILD_DIR [SECONDS_PER_TARGET]   (default 60)
 # New coverage goes to a scratch copy of the corpus; a finding fails the run
 # (non-zero exit) and its input is kept as fuzz/corpus/<target>/crash-<hash>,
-# ready to be committed once the fault is fixed.
+# ready to be committed once the fault is fixed. Kinds of finding listed in
+# TARSIS_FUZZ_TOLERATE (for example "frame-shape,range") are passed over, so
+# fuzzing can look past known faults whose fixes are still to come.
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "${1:?usage: fuzz/run.sh BUILD_DIR [SECONDS]}" && pwd)" || exit 2
