@@ -131,6 +131,18 @@ std::int32_t scaledPose(float value)
     return static_cast<std::int32_t>(product);
 }
 
+// Whether every pose value, scaled for the record, fits its 32-bit word: an
+// emulated tracker's record would otherwise hold a clamped, unmeasured value.
+bool poseFitsRecord(const float* values, unsigned count)
+{
+    for (unsigned i = 0; i < count; ++i) {
+        const float product = values[i] * 100000.0f;
+        if (!(product < 2147483648.0f && product > -2147483648.0f))
+            return false;
+    }
+    return true;
+}
+
 bool parseEmulation(CConCommonH& handler, ConfigOption& option)
 {
     const CLogger* log = handler.m_pLog;
@@ -149,7 +161,7 @@ bool parseEmulation(CConCommonH& handler, ConfigOption& option)
         return lineError(log, kIncomplete, kEmuLine, option);
     if (count > 9)
         return lineError(log, kTooMany, kEmuLine, option);
-    if (!poseOk)
+    if (!poseOk || !poseFitsRecord(initValues, 6))
         return lineError(log, kBadArg, kEmuLine, option);
 
     const ControllerEntry& entry = handler.m_pControllers[id - 1];

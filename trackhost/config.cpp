@@ -128,6 +128,11 @@ bool parseConfig(const std::string& text, const std::string& fileName, DeviceLis
         }
         if (words.empty())
             continue;
+        if (words[0].empty()) {
+            // A device would see an option line without a keyword.
+            error = at(fileName, lineNumber, "empty keyword");
+            return false;
+        }
         if (equalsNoCase(words[0], "device")) {
             if (words.size() != 3 || words[1].empty() || words[2].empty()) {
                 error = at(fileName, lineNumber, "device line needs a name and a module");

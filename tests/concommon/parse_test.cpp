@@ -112,6 +112,8 @@ TEST(ConCommonParse, NonFiniteAndOverflowingPosesAndScalesAreRefused)
         {1, false, "emulatetracker", {"1", "[0,0,0,0,0,-INF]", "0", "0", "0", "0", "0", "0"}, badEmu},
         {1, false, "emulatetracker", {"1", "[0, 1e39,0]", "0", "0", "0", "0", "0", "0"}, badEmu},
         {1, false, "emulatetracker", {"1", "[1e309]", "0", "0", "0", "0", "0", "0"}, badEmu},
+        // Finite, but 1e30 ft cannot be stored in the record's 32-bit word.
+        {1, false, "emulatetracker", {"1", "[0,0,1e30,0,0,0]", "0", "0", "0", "0", "0", "0"}, badEmu},
         {1, false, "valuatorscale", {"1", "[0,0,Infinity,0]", "all"}, badScale},
         {1, false, "valuatorscale", {"1", "[1,-1e39]", "all"}, badScale},
         {1, false, "valuatorscale", {"1", "nan", "all"}, badScale},

@@ -136,6 +136,7 @@ TEST(TrackhostConfig, ErrorsNameFileAndLine)
 {
     EXPECT_EQ(parseError("# header\n\nbaud 9600\ndevice d m\n"), "x.cfg:3: option line before any device");
     EXPECT_EQ(parseError("device d m\ncalibration \"lib.so\n"), "x.cfg:2: unterminated quote");
+    EXPECT_EQ(parseError("device d m\n\"\" 9600\n"), "x.cfg:2: empty keyword");
     EXPECT_EQ(parseError("device d\n"), "x.cfg:1: device line needs a name and a module");
     EXPECT_EQ(parseError("device d m extra\n"), "x.cfg:1: device line needs a name and a module");
     EXPECT_EQ(parseError("device \"\" m\n"), "x.cfg:1: device line needs a name and a module");
