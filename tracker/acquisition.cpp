@@ -6,7 +6,6 @@
 
 #include "support/platform.h"
 
-#include <bitset>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +17,15 @@ namespace {
 const unsigned long kRecordSize = 32;
 const float kInchesToFeet = 1.0f / 12.0f;
 
-unsigned long bitCount(std::uint32_t bits) { return static_cast<unsigned long>(std::bitset<32>(bits).count()); }
+// Set bits of a station map, without a library call on targets that lack a
+// population-count instruction.
+unsigned long bitCount(std::uint32_t bits)
+{
+    bits = bits - ((bits >> 1) & 0x55555555u);
+    bits = (bits & 0x33333333u) + ((bits >> 2) & 0x33333333u);
+    bits = (bits + (bits >> 4)) & 0x0f0f0f0fu;
+    return static_cast<unsigned long>((bits * 0x01010101u) >> 24);
+}
 
 float readFloat(const unsigned char* p)
 {
