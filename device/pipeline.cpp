@@ -34,7 +34,7 @@ struct Matrix3 {
 
 // Rotation of azimuth, elevation and roll (degrees): Ry(a) * Rx(e) * Rz(r),
 // for column vectors.
-Matrix3 rotationOf(double azimuth, double elevation, double roll)
+inline Matrix3 rotationOf(double azimuth, double elevation, double roll)
 {
     const double a = azimuth * kDegToRad, e = elevation * kDegToRad, w = roll * kDegToRad;
     const double sa = std::sin(a), ca = std::cos(a);
