@@ -33,7 +33,8 @@ struct Matrix3 {
 };
 
 // Rotation of azimuth, elevation and roll (degrees): Ry(a) * Rx(e) * Rz(r),
-// for column vectors.
+// for column vectors. Inline, so that the matrix stays in registers instead
+// of being returned through memory on every sample.
 inline Matrix3 rotationOf(double azimuth, double elevation, double roll)
 {
     const double a = azimuth * kDegToRad, e = elevation * kDegToRad, w = roll * kDegToRad;
