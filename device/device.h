@@ -55,8 +55,18 @@ public:
     bool deinitCalib();
     bool printFooter();
 
-    // Record pipeline: one sensor sample into the host's tracker table.
+    // Record pipeline: one sensor sample into the host's tracker table,
+    // stamped with the time of the call.
     bool setTraData(unsigned sensor, const float position[3], const float angles[3]);
+    // A record's time stamp, both words already in network order.
+    struct RecordStamp {
+        std::uint32_t seconds; // since 1970-01-01 00:00 UTC
+        std::uint32_t micros;  // the milliseconds within the second, x 1000
+    };
+    static RecordStamp stampNow();
+    // The same with a stamp the caller read: a caller that stores a whole
+    // frame at once reads the clock once for all of the frame's samples.
+    bool setTraData(unsigned sensor, const float position[3], const float angles[3], const RecordStamp& stamp);
     static void composeOrientation(TraSample& sample, const float transmitter[16], const float sensor[16]);
 
     InitData* m_pInit;

@@ -25,16 +25,22 @@ CTraCommonH* makeTrackerHandler(const CLogger* log, bool inputConnector, unsigne
 }
 
 // Unlocks the table on every way out of a scope, a throw included, so the
-// host's mutex is never left held.
+// host's mutex is never left held. A failed lock is released as well: a wait
+// that failed on an abandoned mutex still made us its owner.
 class TableLock {
 public:
-    explicit TableLock(CDataStorage* storage) : m_storage(storage) { m_storage->lock(); }
+    explicit TableLock(CDataStorage* storage) : m_storage(storage), m_held(storage->lock()) {}
     ~TableLock() { m_storage->unlock(); }
     TableLock(const TableLock&) = delete;
     TableLock& operator=(const TableLock&) = delete;
 
+    // False when the lock failed (the storage has reported it): then another
+    // device may be claiming records at the same time, so nothing is written.
+    bool held() const { return m_held; }
+
 private:
     CDataStorage* m_storage;
+    bool m_held;
 };
 } // namespace
 
@@ -103,6 +109,8 @@ bool CDevice::initCommonOpts()
     // Read-then-set under the table's lock, so two devices never claim the
     // same records; the earlier devices' records come first.
     const TableLock lock(storage);
+    if (!lock.held())
+        return false;
     tra->m_nIdOffset = storage->getTrackerCount();
     result = storage->setTrackerCount(tra->m_nIdOffset + tra->m_nOutTrackers);
     if (m_nEmulated > 0 && !fillEmulatedRecords())
@@ -122,6 +130,8 @@ bool CDevice::initControllerOpts()
     bool counted;
     {
         const TableLock lock(conStorage);
+        if (!lock.held())
+            return false;
         con->m_nIdOffset = conStorage->getControllerCount();
         counted = conStorage->setControllerCount(con->m_nIdOffset + m_nControllers);
     }

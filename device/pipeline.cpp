@@ -33,8 +33,9 @@ struct Matrix3 {
 };
 
 // Rotation of azimuth, elevation and roll (degrees): Ry(a) * Rx(e) * Rz(r),
-// for column vectors.
-Matrix3 rotationOf(double azimuth, double elevation, double roll)
+// for column vectors. Inline, so that the matrix stays in registers instead
+// of being returned through memory on every sample.
+inline Matrix3 rotationOf(double azimuth, double elevation, double roll)
 {
     const double a = azimuth * kDegToRad, e = elevation * kDegToRad, w = roll * kDegToRad;
     const double sa = std::sin(a), ca = std::cos(a);
@@ -175,7 +176,21 @@ void CDevice::composeOrientation(TraSample& sample, const float transmitter[16],
     sample.roll = static_cast<float>(angles[2]);
 }
 
+CDevice::RecordStamp CDevice::stampNow()
+{
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    return RecordStamp{plat::hostToNet32(static_cast<std::uint32_t>(now / 1000)),
+                       plat::hostToNet32(static_cast<std::uint32_t>((now % 1000) * 1000))};
+}
+
 bool CDevice::setTraData(unsigned sensor, const float position[3], const float angles[3])
+{
+    return setTraData(sensor, position, angles, stampNow());
+}
+
+bool CDevice::setTraData(unsigned sensor, const float position[3], const float angles[3], const RecordStamp& stamp)
 {
     if (sensor == 0) {
         m_pLog->error("ID of TraData is zero.", true);
@@ -197,11 +212,8 @@ bool CDevice::setTraData(unsigned sensor, const float position[3], const float a
     std::memset(&record, 0, sizeof record);
     TraSample sample = {position[0], position[1], position[2], angles[0], angles[1], angles[2]};
 
-    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
-    record.seconds = plat::hostToNet32(static_cast<std::uint32_t>(now / 1000));
-    record.micros = plat::hostToNet32(static_cast<std::uint32_t>((now % 1000) * 1000));
+    record.seconds = stamp.seconds;
+    record.micros = stamp.micros;
 
     const unsigned id = entry.order + tra->m_nIdOffset;
     if (id >= 1 && id <= kMaxRecords)

@@ -17,6 +17,16 @@ namespace {
 const unsigned long kRecordSize = 32;
 const float kInchesToFeet = 1.0f / 12.0f;
 
+// Set bits of a station map, without a library call on targets that lack a
+// population-count instruction.
+unsigned long bitCount(std::uint32_t bits)
+{
+    bits = bits - ((bits >> 1) & 0x55555555u);
+    bits = (bits & 0x33333333u) + ((bits >> 2) & 0x33333333u);
+    bits = (bits + (bits >> 4)) & 0x0f0f0f0fu;
+    return static_cast<unsigned long>((bits * 0x01010101u) >> 24);
+}
+
 float readFloat(const unsigned char* p)
 {
     const std::uint32_t bits = std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
@@ -203,6 +213,9 @@ int OvTrackD::ReadFrame(std::uint64_t now, bool& gotFrame)
             return 0;
         gotFrame = true;
         result = 1;
+        // One time stamp for the whole frame: its samples are stored within
+        // microseconds of each other, far below the stamp's millisecond.
+        const RecordStamp stamp = stampNow();
         const unsigned long records = length / kRecordSize;
         for (unsigned long i = 0; i < records && result == 1; ++i) {
             const unsigned char* rec = buffer + i * kRecordSize;
@@ -228,7 +241,7 @@ int OvTrackD::ReadFrame(std::uint64_t now, bool& gotFrame)
             }
             for (float& v : position)
                 v *= kInchesToFeet;
-            if (!setTraData(station, position, angles)) {
+            if (!setTraData(station, position, angles, stamp)) {
                 // Printed like a default-formatted stream double, whatever
                 // format an earlier report left on standard output.
                 std::snprintf(line, sizeof line, "Error : setTraData: sens %u %g %g %g %g %g %g", station,
@@ -245,16 +258,19 @@ int OvTrackD::ReadFrame(std::uint64_t now, bool& gotFrame)
 
 std::uint32_t OvTrackD::OutputMap()
 {
-    // The stations initTables gave an output id, in the same walk.
-    std::uint32_t map = 0;
-    unsigned id = 1;
-    for (unsigned j = 0; j < m_nMaxTrackers && j < 32 && id <= m_nTrackers; ++j) {
-        if (m_dwSensorMap & (1u << j)) {
-            map |= 1u << j;
-            ++id;
-        }
+    // The stations initTables gave an output id: the lowest m_nTrackers
+    // stations of the sensor map below m_nMaxTrackers. Runs every frame, so
+    // the common case (every mapped station has an id) is one count.
+    const std::uint32_t below = m_nMaxTrackers >= 32 ? 0xffffffffu : (1u << m_nMaxTrackers) - 1;
+    std::uint32_t map = m_dwSensorMap & below;
+    if (bitCount(map) <= m_nTrackers)
+        return map;
+    std::uint32_t kept = 0;
+    for (unsigned id = 1; id <= m_nTrackers && map; ++id) {
+        kept |= map & (~map + 1); // the lowest station left
+        map &= map - 1;
     }
-    return map;
+    return kept;
 }
 
 bool OvTrackD::FrameShapeOk(const unsigned char* buffer, unsigned long length, std::uint64_t now)
@@ -263,10 +279,7 @@ bool OvTrackD::FrameShapeOk(const unsigned char* buffer, unsigned long length, s
     // anything else (records of another output list above all) would be cut
     // into 32-byte pieces of garbage.
     const std::uint32_t output = OutputMap();
-    std::uint32_t sending = output & m_dwDetectedMap;
-    unsigned long stations = 0;
-    for (; sending; sending &= sending - 1)
-        ++stations;
+    const unsigned long stations = bitCount(output & m_dwDetectedMap);
     const unsigned long expected = stations * kRecordSize;
     char line[160];
     if (length != expected) {
