@@ -44,9 +44,5 @@ int runOne(const std::uint8_t* data, std::size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    try {
-        return runOne(data, size);
-    } catch (const fuzzhelp::Tolerated&) {
-        return 0;
-    }
+    return fuzzhelp::runTolerating(runOne, data, size);
 }
