@@ -3,6 +3,7 @@
 #include "support/logger.h"
 
 #include <iostream>
+#include <new>
 
 namespace {
 
@@ -96,8 +97,15 @@ void* CDynamicLibH::getProcAddrCached(const char* name, std::uint32_t slot)
     }
     if (slot >= kMaxCachedSlots)
         return getProcAddr(name);
-    if (slot >= m_procCache.size())
-        m_procCache.resize(static_cast<std::size_t>(slot) + 1, ProcCacheEntry{nullptr, 0});
+    if (slot >= m_procCache.size()) {
+        try {
+            m_procCache.resize(static_cast<std::size_t>(slot) + 1, ProcCacheEntry{nullptr, 0});
+        } catch (const std::bad_alloc&) {
+            // The cache only saves a search: without memory for it, search.
+            // (Failing here would leave calib_exit uncalled at stop.)
+            return getProcAddr(name);
+        }
+    }
     ProcCacheEntry& entry = m_procCache[slot];
     // A failed lookup is remembered, so a missing entry point costs one search.
     if (!entry.addr && !entry.tried) {
