@@ -1,5 +1,6 @@
 #include "common/tracommon.h"
 #include "helpers/capture.h"
+#include "helpers/emulation.h"
 #include "helpers/host.h"
 #include "helpers/testdevice.h"
 #include "support/calib.h"
@@ -251,6 +252,8 @@ TEST_F(PipelineTest, SampleTheCalibrationLibraryOverflowsIsRefused)
 
 TEST_F(PipelineTest, FailedLockWritesNothingAndLeavesTheTableUsable)
 {
+    if (const char* emulator = testhelp::underQemuUser())
+        GTEST_SKIP() << "an abandoned robust mutex is never reported under " << emulator;
     make();
     CDataStorage* storage = table.storage();
     std::thread owner([storage] { EXPECT_TRUE(storage->lock()); }); // ends holding it: abandoned
