@@ -4,6 +4,7 @@
 // only its own arithmetic, and the table's lock is held only for the lookup,
 // the 56-byte copy and the mask bit: every line is printed after the unlock.
 #include "device/device.h"
+#include "device/trig.h"
 
 #include "common/tracommon.h"
 #include "support/calib.h"
@@ -18,9 +19,7 @@ namespace {
 // The transforms run in double precision: near +-90 degrees of elevation the
 // split between azimuth and roll is so sensitive that single precision would
 // move them by thousands of stored units.
-const double kPi = 3.14159265358979323846;
-const double kDegToRad = kPi / 180.0;
-const double kRadToDeg = 180.0 / kPi;
+const double kRadToDeg = 180.0 / trig::kPi;
 
 // The largest magnitudes a position or angle may have: scaled by 100000 and
 // truncated toward zero, the value must fit the record's signed 32-bit word.
@@ -37,17 +36,17 @@ struct Matrix3 {
 // of being returned through memory on every sample.
 inline Matrix3 rotationOf(double azimuth, double elevation, double roll)
 {
-    const double a = azimuth * kDegToRad, e = elevation * kDegToRad, w = roll * kDegToRad;
-    const double sa = std::sin(a), ca = std::cos(a);
-    const double se = std::sin(e), ce = std::cos(e);
-    const double sr = std::sin(w), cr = std::cos(w);
+    double sa, ca, se, ce, sr, cr;
+    trig::sinCosDegrees(azimuth, sa, ca);
+    trig::sinCosDegrees(elevation, se, ce);
+    trig::sinCosDegrees(roll, sr, cr);
     return Matrix3{{{ca * cr + sa * se * sr, -ca * sr + sa * se * cr, sa * ce},
                     {ce * sr, ce * cr, -se},
                     {-sa * cr + ca * se * sr, sa * sr + ca * se * cr, ca * ce}}};
 }
 
-// The transposed upper 3x3 block of a stored row-vector matrix times r
-// (left), or r times it (right): both act on column vectors like r does.
+// The transposed upper 3x3 block of a stored row-vector matrix times r:
+// it acts on column vectors like r does.
 Matrix3 blockTimes(const float t[16], const Matrix3& r)
 {
     Matrix3 out;
@@ -57,53 +56,27 @@ Matrix3 blockTimes(const float t[16], const Matrix3& r)
     return out;
 }
 
-Matrix3 timesBlock(const Matrix3& r, const float s[16])
+// Row i of r times column j of a stored row-vector matrix's rotation block.
+inline double timesBlockAt(const Matrix3& r, int i, const float s[16], int j)
 {
-    Matrix3 out;
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            out.m[i][j] = r.m[i][0] * s[4 * j] + r.m[i][1] * s[4 * j + 1] + r.m[i][2] * s[4 * j + 2];
-    return out;
+    return r.m[i][0] * s[4 * j] + r.m[i][1] * s[4 * j + 1] + r.m[i][2] * s[4 * j + 2];
 }
 
-// Sine and cosine of atan2(y, x) from its own ratios, given the vector's
-// length; only a zero vector needs the angle itself (atan2 of signed zeros).
-void sinCosOfAtan2(double y, double x, double length, double angle, double& s, double& c)
+// Azimuth, elevation and roll (degrees) of a rotation q, from the five
+// entries they depend on: q02, q12, q22 (its last column), q10 and q11.
+void anglesOf(double q02, double q12, double q22, double q10, double q11, double angles[3])
 {
-    if (length > 0.0) {
-        const double inverse = 1.0 / length;
-        s = y * inverse;
-        c = x * inverse;
-    } else {
-        s = std::sin(angle);
-        c = std::cos(angle);
-    }
+    angles[0] = trig::atan2(q02, q22) * kRadToDeg;
+    angles[1] = trig::atan2(-q12, std::sqrt(q02 * q02 + q22 * q22)) * kRadToDeg;
+    angles[2] = trig::atan2(q10, q11) * kRadToDeg;
 }
 
-// Azimuth, elevation and roll (degrees) of a composed matrix q. With
-// rotation set, the rotation of those angles is written to it, built from q's
-// own ratios instead of three more sines and cosines; for a true rotation it
-// is q itself.
-void anglesOf(const Matrix3& q, double angles[3], Matrix3* rotation)
+// The angles of r times the sensor's rotation block s, computing only the
+// entries of that product they need.
+void anglesOfProduct(const Matrix3& r, const float s[16], double angles[3])
 {
-    const double q02 = q.m[0][2], q22 = q.m[2][2], q12 = q.m[1][2], q10 = q.m[1][0], q11 = q.m[1][1];
-    const double h2 = q02 * q02 + q22 * q22;
-    const double h = std::sqrt(h2);
-    const double a = std::atan2(q02, q22);
-    const double e = std::atan2(-q12, h);
-    const double r = std::atan2(q10, q11);
-    angles[0] = a * kRadToDeg;
-    angles[1] = e * kRadToDeg;
-    angles[2] = r * kRadToDeg;
-    if (!rotation)
-        return;
-    double sa, ca, se, ce, sr, cr;
-    sinCosOfAtan2(q02, q22, h, a, sa, ca);
-    sinCosOfAtan2(-q12, h, std::sqrt(q12 * q12 + h2), e, se, ce);
-    sinCosOfAtan2(q10, q11, std::sqrt(q10 * q10 + q11 * q11), r, sr, cr);
-    *rotation = Matrix3{{{ca * cr + sa * se * sr, -ca * sr + sa * se * cr, sa * ce},
-                         {ce * sr, ce * cr, -se},
-                         {-sa * cr + ca * se * sr, sa * sr + ca * se * cr, ca * ce}}};
+    anglesOf(timesBlockAt(r, 0, s, 2), timesBlockAt(r, 1, s, 2), timesBlockAt(r, 2, s, 2), timesBlockAt(r, 1, s, 0),
+             timesBlockAt(r, 1, s, 1), angles);
 }
 
 // The record's word for a value, or false when the value is not finite or
@@ -141,20 +114,25 @@ void transform(const CTraCommonH& tra, const TrackerEntry& entry, double v[6])
         v[2] += t[14];
     }
     if (tra.m_bTransRot || entry.hasRotation || entry.hasOffset) {
+        // The sensor's final orientation is q = T r S (transmitter block,
+        // sample rotation, sensor block); r becomes T r on the way.
         Matrix3 r = rotationOf(v[3], v[4], v[5]);
-        if (tra.m_bTransRot || entry.hasRotation) {
-            if (tra.m_bTransRot)
-                r = blockTimes(t, r);
-            if (entry.hasRotation)
-                r = timesBlock(r, s);
-            anglesOf(r, v + 3, entry.hasOffset ? &r : nullptr);
-        }
-        // The sensor offset turns with the sensor's final orientation.
+        if (tra.m_bTransRot)
+            r = blockTimes(t, r);
+        if (entry.hasRotation)
+            anglesOfProduct(r, s, v + 3);
+        else if (tra.m_bTransRot)
+            anglesOf(r.m[0][2], r.m[1][2], r.m[2][2], r.m[1][0], r.m[1][1], v + 3);
+        // The sensor offset turns with q: q o = (T r) (S o).
         if (entry.hasOffset) {
-            const double ox = s[12], oy = s[13], oz = s[14];
-            v[0] += r.m[0][0] * ox + r.m[0][1] * oy + r.m[0][2] * oz;
-            v[1] += r.m[1][0] * ox + r.m[1][1] * oy + r.m[1][2] * oz;
-            v[2] += r.m[2][0] * ox + r.m[2][1] * oy + r.m[2][2] * oz;
+            double o[3] = {s[12], s[13], s[14]};
+            if (entry.hasRotation) {
+                const double ox = o[0], oy = o[1], oz = o[2];
+                for (int k = 0; k < 3; ++k)
+                    o[k] = s[k] * ox + s[4 + k] * oy + s[8 + k] * oz;
+            }
+            for (int i = 0; i < 3; ++i)
+                v[i] += r.m[i][0] * o[0] + r.m[i][1] * o[1] + r.m[i][2] * o[2];
         }
     }
     if (entry.hasTranslation) {
@@ -167,10 +145,8 @@ void transform(const CTraCommonH& tra, const TrackerEntry& entry, double v[6])
 
 void CDevice::composeOrientation(TraSample& sample, const float transmitter[16], const float sensor[16])
 {
-    const Matrix3 q = timesBlock(blockTimes(transmitter, rotationOf(sample.azimuth, sample.elevation, sample.roll)),
-                                 sensor);
     double angles[3];
-    anglesOf(q, angles, nullptr);
+    anglesOfProduct(blockTimes(transmitter, rotationOf(sample.azimuth, sample.elevation, sample.roll)), sensor, angles);
     sample.azimuth = static_cast<float>(angles[0]);
     sample.elevation = static_cast<float>(angles[1]);
     sample.roll = static_cast<float>(angles[2]);

@@ -128,8 +128,13 @@ TEST(PipelineAccuracy, EveryOptionCombinationWithinOneStoredUnitOfTheReference)
                             worst[k] = std::fmax(worst[k], unitsApart(stored, want[k], k >= 3));
                         }
                     }
+        // One unit, as truncation toward zero allows, and a hundredth more:
+        // the pipeline turns the sensor offset with the composed rotation,
+        // whose single-precision blocks are orthonormal only to about 1e-7,
+        // while the reference rebuilds an exact rotation from the angles; on
+        // a 5-inch offset that moves a value by about 0.002 units.
         for (int k = 0; k < 6; ++k)
-            EXPECT_LE(worst[k], 1.0) << "options " << options << " word " << k;
+            EXPECT_LE(worst[k], 1.01) << "options " << options << " word " << k;
         EXPECT_EQ("", out.text());
     }
 }
