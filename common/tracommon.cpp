@@ -85,13 +85,23 @@ bool scaleLengths(const CTraCommonH& handler, const Line& line, float factor, fl
     return true;
 }
 
-void rebuildTransform(float transform[16], const float rotation[16], const float offset[16])
+void rebuildTransform(float transform[16], PreparedTransform& prepared, const float rotation[16],
+                      const float offset[16])
 {
     std::memcpy(transform, rotation, 16 * sizeof(float));
     transform[12] = offset[3];
     transform[13] = offset[7];
     transform[14] = offset[11];
     transform[15] = 1.0f;
+    for (int i = 0; i < 3; ++i) {
+        for (int k = 0; k < 3; ++k)
+            prepared.block[3 * i + k] = transform[4 * k + i];
+        prepared.offset[i] = transform[12 + i];
+    }
+    for (int i = 0; i < 3; ++i)
+        prepared.turnedOffset[i] = prepared.block[3 * i] * prepared.offset[0] +
+                                   prepared.block[3 * i + 1] * prepared.offset[1] +
+                                   prepared.block[3 * i + 2] * prepared.offset[2];
 }
 
 } // namespace tracommon
@@ -238,7 +248,7 @@ CTraCommonH::CTraCommonH(const CLogger* log)
     }
     m_pLog->setDebugId(3);
     std::memcpy(m_fTransRot, kIdentity, sizeof m_fTransRot);
-    std::memcpy(m_fTransXform, kIdentity, sizeof m_fTransXform);
+    rebuildTransform(m_fTransXform, m_transPrepared, m_fTransRot, m_fTransOffset);
     m_pLog->debug("CTraCommonH: \"constructor\" called.", true);
 }
 
@@ -282,7 +292,7 @@ bool CTraCommonH::setTracker(unsigned id, unsigned order, const float* offset, c
     e.hasTranslation = translation != nullptr;
     for (int k = 0; k < 3; ++k)
         e.translation[k] = translation ? translation[k] : 0.0f;
-    rebuildTransform(e.transform, e.rotation, e.offset);
+    rebuildTransform(e.transform, e.prepared, e.rotation, e.offset);
     return true;
 }
 

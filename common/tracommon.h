@@ -14,11 +14,22 @@ class CLogger;
 class CCalibH;
 struct DeviceConfig;
 
+// A transform as the record pipeline applies it to column vectors, in double:
+// its rotation block transposed (row-major), its offset, and the offset turned
+// by the block. Rebuilt with the float matrix it comes from, so that a sample
+// converts nothing.
+struct PreparedTransform {
+    double block[9];
+    double offset[3];
+    double turnedOffset[3];
+};
+
 struct TrackerEntry {
     std::uint32_t order;  // output position within the device, 0 = not output
     float offset[16];     // x, y, z in elements 3, 7, 11
     float rotation[16];   // rows 0..2, columns 0..2
     float transform[16];  // rotation rows 0..2, row 3 = (offset, 1)
+    PreparedTransform prepared; // of transform
     float translation[3];
     bool hasOffset;
     bool hasRotation;
@@ -52,6 +63,7 @@ public:
     float m_fTransOffset[16];
     float m_fTransRot[16];
     float m_fTransXform[16];
+    PreparedTransform m_transPrepared; // of m_fTransXform
     bool m_bTransOffset;
     bool m_bTransRot;
     bool m_bCaveCoord;

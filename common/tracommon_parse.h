@@ -57,8 +57,10 @@ bool numbers(const CTraCommonH& handler, const Line& line, unsigned first, unsig
 // of them leaves the float range (3e38 meters are no length in feet).
 bool scaleLengths(const CTraCommonH& handler, const Line& line, float factor, float* values);
 
-// Rotation rows 0..2 with row 3 = (offset x, offset y, offset z, 1).
-void rebuildTransform(float transform[16], const float rotation[16], const float offset[16]);
+// Rotation rows 0..2 with row 3 = (offset x, offset y, offset z, 1), and its
+// prepared form.
+void rebuildTransform(float transform[16], PreparedTransform& prepared, const float rotation[16],
+                      const float offset[16]);
 
 // The seven transform keywords.
 Outcome transmitterOffset(CTraCommonH& handler, const Line& line);

@@ -132,7 +132,7 @@ Outcome transmitterOffset(CTraCommonH& h, const Line& line)
     if (v[0] == 0.0f && v[1] == 0.0f && v[2] == 0.0f)
         return kAccepted;
     offsetMatrix(h.m_fTransOffset, v);
-    rebuildTransform(h.m_fTransXform, h.m_fTransRot, h.m_fTransOffset);
+    rebuildTransform(h.m_fTransXform, h.m_transPrepared, h.m_fTransRot, h.m_fTransOffset);
     h.m_bTransOffset = true;
     return kAccepted;
 }
@@ -148,7 +148,7 @@ Outcome transmitterRotation(CTraCommonH& h, const Line& line)
         return kRefused;
     axisAngleMatrix(h.m_fTransRot, axis, angle);
     h.m_bTransRot = true;
-    rebuildTransform(h.m_fTransXform, h.m_fTransRot, h.m_fTransOffset);
+    rebuildTransform(h.m_fTransXform, h.m_transPrepared, h.m_fTransRot, h.m_fTransOffset);
     return kAccepted;
 }
 
@@ -160,7 +160,7 @@ Outcome transmitterRotationMatrix(CTraCommonH& h, const Line& line)
         return checked;
     nineNumberMatrix(h.m_fTransRot, v);
     h.m_bTransRot = true;
-    rebuildTransform(h.m_fTransXform, h.m_fTransRot, h.m_fTransOffset);
+    rebuildTransform(h.m_fTransXform, h.m_transPrepared, h.m_fTransRot, h.m_fTransOffset);
     return kAccepted;
 }
 
@@ -178,7 +178,7 @@ Outcome sensorOffset(CTraCommonH& h, const Line& line)
         return kRefused;
     TrackerEntry& e = h.m_pTrackers[id - 1];
     offsetMatrix(e.offset, v);
-    rebuildTransform(e.transform, e.rotation, e.offset);
+    rebuildTransform(e.transform, e.prepared, e.rotation, e.offset);
     e.hasOffset = true;
     return kAccepted;
 }
@@ -214,7 +214,7 @@ Outcome sensorRotation(CTraCommonH& h, const Line& line)
         return kRefused;
     TrackerEntry& e = h.m_pTrackers[id - 1];
     axisAngleMatrix(e.rotation, axis, angle);
-    rebuildTransform(e.transform, e.rotation, e.offset);
+    rebuildTransform(e.transform, e.prepared, e.rotation, e.offset);
     e.hasRotation = true;
     return kAccepted;
 }
@@ -228,7 +228,7 @@ Outcome sensorRotationMatrix(CTraCommonH& h, const Line& line)
         return checked;
     TrackerEntry& e = h.m_pTrackers[id - 1];
     nineNumberMatrix(e.rotation, v);
-    rebuildTransform(e.transform, e.rotation, e.offset);
+    rebuildTransform(e.transform, e.prepared, e.rotation, e.offset);
     e.hasRotation = true;
     return kAccepted;
 }

@@ -45,21 +45,20 @@ inline Matrix3 rotationOf(double azimuth, double elevation, double roll)
                     {-sa * cr + ca * se * sr, sa * sr + ca * se * cr, ca * ce}}};
 }
 
-// The transposed upper 3x3 block of a stored row-vector matrix times r:
-// it acts on column vectors like r does.
-Matrix3 blockTimes(const float t[16], const Matrix3& r)
+// A transform's block times r.
+Matrix3 blockTimes(const PreparedTransform& t, const Matrix3& r)
 {
     Matrix3 out;
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
-            out.m[i][j] = t[i] * r.m[0][j] + t[4 + i] * r.m[1][j] + t[8 + i] * r.m[2][j];
+            out.m[i][j] = t.block[3 * i] * r.m[0][j] + t.block[3 * i + 1] * r.m[1][j] + t.block[3 * i + 2] * r.m[2][j];
     return out;
 }
 
-// Row i of r times column j of a stored row-vector matrix's rotation block.
-inline double timesBlockAt(const Matrix3& r, int i, const float s[16], int j)
+// Row i of r times column j of a transform's block.
+inline double timesBlockAt(const Matrix3& r, int i, const PreparedTransform& s, int j)
 {
-    return r.m[i][0] * s[4 * j] + r.m[i][1] * s[4 * j + 1] + r.m[i][2] * s[4 * j + 2];
+    return r.m[i][0] * s.block[j] + r.m[i][1] * s.block[3 + j] + r.m[i][2] * s.block[6 + j];
 }
 
 // Azimuth, elevation and roll (degrees) of a rotation q, from the five
@@ -73,7 +72,7 @@ void anglesOf(double q02, double q12, double q22, double q10, double q11, double
 
 // The angles of r times the sensor's rotation block s, computing only the
 // entries of that product they need.
-void anglesOfProduct(const Matrix3& r, const float s[16], double angles[3])
+void anglesOfProduct(const Matrix3& r, const PreparedTransform& s, double angles[3])
 {
     anglesOf(timesBlockAt(r, 0, s, 2), timesBlockAt(r, 1, s, 2), timesBlockAt(r, 2, s, 2), timesBlockAt(r, 1, s, 0),
              timesBlockAt(r, 1, s, 1), angles);
@@ -101,17 +100,15 @@ bool finiteSample(const TraSample& s)
 // elevation, roll. An option that is not set costs nothing.
 void transform(const CTraCommonH& tra, const TrackerEntry& entry, double v[6])
 {
-    const float* t = tra.m_fTransXform;
-    const float* s = entry.transform;
+    const PreparedTransform& t = tra.m_transPrepared;
+    const PreparedTransform& s = entry.prepared;
     if (tra.m_bTransRot) {
         const double x = v[0], y = v[1], z = v[2];
-        v[0] = t[0] * x + t[4] * y + t[8] * z + t[12];
-        v[1] = t[1] * x + t[5] * y + t[9] * z + t[13];
-        v[2] = t[2] * x + t[6] * y + t[10] * z + t[14];
+        for (int i = 0; i < 3; ++i)
+            v[i] = t.block[3 * i] * x + t.block[3 * i + 1] * y + t.block[3 * i + 2] * z + t.offset[i];
     } else if (tra.m_bTransOffset) {
-        v[0] += t[12];
-        v[1] += t[13];
-        v[2] += t[14];
+        for (int i = 0; i < 3; ++i)
+            v[i] += t.offset[i];
     }
     if (tra.m_bTransRot || entry.hasRotation || entry.hasOffset) {
         // The sensor's final orientation is q = T r S (transmitter block,
@@ -125,12 +122,7 @@ void transform(const CTraCommonH& tra, const TrackerEntry& entry, double v[6])
             anglesOf(r.m[0][2], r.m[1][2], r.m[2][2], r.m[1][0], r.m[1][1], v + 3);
         // The sensor offset turns with q: q o = (T r) (S o).
         if (entry.hasOffset) {
-            double o[3] = {s[12], s[13], s[14]};
-            if (entry.hasRotation) {
-                const double ox = o[0], oy = o[1], oz = o[2];
-                for (int k = 0; k < 3; ++k)
-                    o[k] = s[k] * ox + s[4 + k] * oy + s[8 + k] * oz;
-            }
+            const double* o = s.turnedOffset;
             for (int i = 0; i < 3; ++i)
                 v[i] += r.m[i][0] * o[0] + r.m[i][1] * o[1] + r.m[i][2] * o[2];
         }
@@ -145,8 +137,14 @@ void transform(const CTraCommonH& tra, const TrackerEntry& entry, double v[6])
 
 void CDevice::composeOrientation(TraSample& sample, const float transmitter[16], const float sensor[16])
 {
+    PreparedTransform t, s;
+    for (int i = 0; i < 3; ++i)
+        for (int k = 0; k < 3; ++k) {
+            t.block[3 * i + k] = transmitter[4 * k + i];
+            s.block[3 * i + k] = sensor[4 * k + i];
+        }
     double angles[3];
-    anglesOfProduct(blockTimes(transmitter, rotationOf(sample.azimuth, sample.elevation, sample.roll)), sensor, angles);
+    anglesOfProduct(blockTimes(t, rotationOf(sample.azimuth, sample.elevation, sample.roll)), s, angles);
     sample.azimuth = static_cast<float>(angles[0]);
     sample.elevation = static_cast<float>(angles[1]);
     sample.roll = static_cast<float>(angles[2]);
