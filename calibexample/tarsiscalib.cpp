@@ -14,13 +14,20 @@
 // Handles are serial numbers that are never reused, not addresses: a device
 // may end the same handle twice, and the second calib_exit (or a late
 // calib_evaluate) must neither free twice nor reach another device's state.
+//
+// Every sample of every device passes through calib_evaluate, so it takes no
+// lock and makes no call: the live corrections sit in a fixed table of slots,
+// a handle's slot is its serial number modulo the table's size, and the rare
+// calib_init and calib_exit publish a slot's change through a sequence count
+// that is odd while the slot changes. A reader that sees the count change
+// reads again; one that finds another handle in the slot does nothing.
+#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <mutex>
 
 #if defined(_WIN32)
@@ -39,9 +46,39 @@ struct Correction {
     float angle[3];
 };
 
-std::mutex g_lock;
-std::map<std::uintptr_t, Correction> g_corrections;
+const unsigned kSlots = 256; // corrections alive at once
+
+struct Slot {
+    std::atomic<unsigned> sequence;     // odd while calib_init or calib_exit changes the slot
+    std::atomic<std::uintptr_t> handle; // 0 while free
+    std::atomic<float> value[9];        // scale, offset, angle
+};
+
+Slot g_slots[kSlots];   // zero-initialised: every slot free
+std::mutex g_writers;   // serialises calib_init and calib_exit, never taken by calib_evaluate
 std::uintptr_t g_lastHandle = 0;
+unsigned g_live = 0;
+
+Slot& slotOf(std::uintptr_t handle)
+{
+    return g_slots[handle % kSlots];
+}
+
+// Writes a slot's handle and correction (none: the slot becomes free), with
+// g_writers held.
+void publish(Slot& slot, std::uintptr_t handle, const Correction* c)
+{
+    const unsigned sequence = slot.sequence.load(std::memory_order_relaxed);
+    slot.sequence.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    slot.handle.store(handle, std::memory_order_relaxed);
+    for (int i = 0; c && i < 3; ++i) {
+        slot.value[i].store(c->scale[i], std::memory_order_relaxed);
+        slot.value[3 + i].store(c->offset[i], std::memory_order_relaxed);
+        slot.value[6 + i].store(c->angle[i], std::memory_order_relaxed);
+    }
+    slot.sequence.store(sequence + 2, std::memory_order_release);
+}
 
 // Parses "a" or "a,b,c"... into values; the number of values, or -1 when the
 // text is not a comma-separated list of at most maxCount finite numbers.
@@ -120,13 +157,21 @@ TARSISCALIB_API void* TARSISCALIB_CALL calib_init(char** args, int count)
                          "angle=da,de,dr)\n",
                          arg);
     }
-    // Nothing may leave a C entry point as an exception: without memory for
-    // the correction the handle is null, which every other entry point ignores.
+    // Nothing may leave a C entry point as an exception: a lock that cannot
+    // be taken means no handle, which every other entry point ignores.
     try {
-        std::lock_guard<std::mutex> guard(g_lock);
-        const std::uintptr_t handle = ++g_lastHandle;
-        g_corrections[handle] = c;
-        return reinterpret_cast<void*>(handle);
+        std::lock_guard<std::mutex> guard(g_writers);
+        if (g_live == kSlots) {
+            std::fprintf(stderr, "tarsiscalib: no room for another correction (%u are in use)\n", kSlots);
+            return nullptr;
+        }
+        // The next serial number whose slot is free; 0 is never a handle.
+        do {
+            ++g_lastHandle;
+        } while (g_lastHandle == 0 || slotOf(g_lastHandle).handle.load(std::memory_order_relaxed) != 0);
+        ++g_live;
+        publish(slotOf(g_lastHandle), g_lastHandle, &c);
+        return reinterpret_cast<void*>(g_lastHandle);
     } catch (...) {
         return nullptr;
     }
@@ -134,24 +179,51 @@ TARSISCALIB_API void* TARSISCALIB_CALL calib_init(char** args, int count)
 
 TARSISCALIB_API void TARSISCALIB_CALL calib_evaluate(void* handle, float* sample)
 {
-    if (!sample)
+    const std::uintptr_t h = reinterpret_cast<std::uintptr_t>(handle);
+    if (!sample || h == 0)
         return;
-    Correction c;
-    {
-        std::lock_guard<std::mutex> guard(g_lock);
-        const auto found = g_corrections.find(reinterpret_cast<std::uintptr_t>(handle));
-        if (found == g_corrections.end())
-            return;
-        c = found->second;
+    const Slot& slot = slotOf(h);
+    // The correction is read into registers: a copy through memory would
+    // make the arithmetic wait for its stores.
+    float sx, sy, sz, x0, y0, z0, da, de, dr;
+    for (;;) {
+        const unsigned before = slot.sequence.load(std::memory_order_acquire);
+        const bool mine = slot.handle.load(std::memory_order_relaxed) == h;
+        sx = slot.value[0].load(std::memory_order_relaxed);
+        sy = slot.value[1].load(std::memory_order_relaxed);
+        sz = slot.value[2].load(std::memory_order_relaxed);
+        x0 = slot.value[3].load(std::memory_order_relaxed);
+        y0 = slot.value[4].load(std::memory_order_relaxed);
+        z0 = slot.value[5].load(std::memory_order_relaxed);
+        da = slot.value[6].load(std::memory_order_relaxed);
+        de = slot.value[7].load(std::memory_order_relaxed);
+        dr = slot.value[8].load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if ((before & 1) == 0 && slot.sequence.load(std::memory_order_relaxed) == before) {
+            if (!mine)
+                return;
+            break;
+        }
     }
-    for (int i = 0; i < 3; ++i) {
-        sample[i] = sample[i] * c.scale[i] + c.offset[i];
-        sample[3 + i] += c.angle[i];
-    }
+    sample[0] = sample[0] * sx + x0;
+    sample[1] = sample[1] * sy + y0;
+    sample[2] = sample[2] * sz + z0;
+    sample[3] += da;
+    sample[4] += de;
+    sample[5] += dr;
 }
 
 TARSISCALIB_API void TARSISCALIB_CALL calib_exit(void* handle)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
-    g_corrections.erase(reinterpret_cast<std::uintptr_t>(handle));
+    const std::uintptr_t h = reinterpret_cast<std::uintptr_t>(handle);
+    try {
+        std::lock_guard<std::mutex> guard(g_writers);
+        Slot& slot = slotOf(h);
+        if (h == 0 || slot.handle.load(std::memory_order_relaxed) != h)
+            return;
+        publish(slot, 0, nullptr);
+        --g_live;
+    } catch (...) {
+        // The lock could not be taken: the correction stays, as after no call.
+    }
 }

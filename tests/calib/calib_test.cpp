@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <set>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -101,6 +104,86 @@ TEST(Calib, ExampleLibraryAppliesTheDocumentedCorrection)
     EXPECT_TRUE(perAxis.evaluate(&c));
     expectSample(c, 1.0f, 2.0f, 3.0f, 0.0f, 0.0f, 0.0f);
     EXPECT_TRUE(perAxis.exit());
+}
+
+// The example library's entry points, called directly as a second device
+// (or a second thread) would.
+struct ExampleLibrary {
+    typedef void* (*InitFn)(char**, int);
+    typedef void (*EvaluateFn)(void*, float*);
+    typedef void (*ExitFn)(void*);
+    plat::LibHandle lib = plat::loadLibrary(kExample.c_str());
+    InitFn init = reinterpret_cast<InitFn>(plat::findSymbol(lib, "calib_init"));
+    EvaluateFn evaluate = reinterpret_cast<EvaluateFn>(plat::findSymbol(lib, "calib_evaluate"));
+    ExitFn exit = reinterpret_cast<ExitFn>(plat::findSymbol(lib, "calib_exit"));
+    ~ExampleLibrary() { plat::freeLibrary(lib); }
+    void* scaled(const char* arg)
+    {
+        char text[32];
+        std::snprintf(text, sizeof text, "%s", arg);
+        char* args[] = {text};
+        return init(args, 1);
+    }
+};
+
+TEST(Calib, ExampleLibraryHolds256LiveHandlesAndNeverReusesOne)
+{
+    ExampleLibrary lib;
+    ASSERT_TRUE(lib.init && lib.evaluate && lib.exit);
+    std::vector<void*> live;
+    std::set<void*> seen;
+    for (int i = 0; i < 256; ++i) {
+        live.push_back(lib.scaled("scale=2"));
+        ASSERT_NE(nullptr, live.back()) << i;
+        ASSERT_TRUE(seen.insert(live.back()).second) << i;
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(nullptr, lib.scaled("scale=2"));
+    EXPECT_EQ("tarsiscalib: no room for another correction (256 are in use)\n",
+              testing::internal::GetCapturedStderr());
+    // A freed slot takes a new handle; the old one stays dead.
+    lib.exit(live[17]);
+    void* fresh = lib.scaled("scale=3");
+    ASSERT_NE(nullptr, fresh);
+    EXPECT_TRUE(seen.insert(fresh).second);
+    float sample[6] = {1, 1, 1, 0, 0, 0};
+    lib.evaluate(live[17], sample);
+    EXPECT_EQ(1.0f, sample[0]);
+    lib.evaluate(fresh, sample);
+    EXPECT_EQ(3.0f, sample[0]);
+    live[17] = fresh;
+    for (void* h : live)
+        lib.exit(h);
+}
+
+// A stale handle whose slot other devices keep taking and freeing must never
+// pick up their corrections, and a live one always applies exactly its own.
+TEST(Calib, ExampleLibraryEvaluatesWithoutLockWhileOthersComeAndGo)
+{
+    ExampleLibrary lib;
+    ASSERT_TRUE(lib.init && lib.evaluate && lib.exit);
+    void* stale = lib.scaled("scale=5");
+    void* mine = lib.scaled("offset=1,2,3");
+    lib.exit(stale);
+    std::atomic<bool> done(false);
+    std::thread churn([&] {
+        for (int i = 0; i < 20000; ++i)
+            lib.exit(lib.scaled(i % 2 ? "scale=7" : "angle=9,9,9"));
+        done = true;
+    });
+    long wrong = 0;
+    while (!done) {
+        float a[6] = {1, 1, 1, 1, 1, 1};
+        lib.evaluate(stale, a);
+        float b[6] = {1, 1, 1, 1, 1, 1};
+        lib.evaluate(mine, b);
+        const float wantB[6] = {2, 3, 4, 1, 1, 1};
+        for (int k = 0; k < 6; ++k)
+            wrong += (a[k] != 1.0f) + (b[k] != wantB[k]);
+    }
+    churn.join();
+    lib.exit(mine);
+    EXPECT_EQ(0, wrong);
 }
 
 TEST(Calib, ExampleLibraryIgnoresNumbersThatAreNoFiniteFloat)
