@@ -29,34 +29,48 @@ namespace {
 
 const char* const kFloorName = "floor";
 
-// Adds the x_floor counter to every run reported after the floor's; with
-// repetitions each aggregate (mean, median) is set against the floor's own.
+// Holds every run until the end, then prints them in the order they were
+// registered with the x_floor counter: each run's CPU time over the floor's
+// of the same aggregate (mean, median, or a plain run). Runs may come in any
+// order, so that repetitions can be interleaved and a machine whose speed
+// drifts slows the floor as much as the rest.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     RatioReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override
     {
-        std::vector<Run> copy(runs);
-        for (Run& run : copy) {
+        for (const Run& run : runs) {
             failed = failed || run.error_occurred;
-            const double perIteration = run.GetAdjustedCPUTime();
+            m_runs.push_back(run);
+        }
+    }
+    void Finalize() override
+    {
+        std::stable_sort(m_runs.begin(), m_runs.end(), [](const Run& a, const Run& b) {
+            return a.family_index != b.family_index ? a.family_index < b.family_index
+                                                    : a.per_family_instance_index < b.per_family_instance_index;
+        });
+        std::map<std::string, double> floor; // by aggregate name
+        for (const Run& run : m_runs) {
+            if (run.run_name.function_name == kFloorName)
+                floor[run.aggregate_name] = run.GetAdjustedCPUTime();
+        }
+        for (Run& run : m_runs) {
             if (run.aggregate_name == "stddev" || run.aggregate_name == "cv") {
                 run.counters["x_floor"] = 0; // keeps the table's columns; no meaning
                 continue;
             }
-            if (run.run_name.function_name == kFloorName)
-                m_floor[run.aggregate_name] = perIteration;
-            const auto floor = m_floor.find(run.aggregate_name);
-            if (floor != m_floor.end() && floor->second > 0 &&
-                run.run_name.function_name.compare(0, 7, "latency") != 0)
-                run.counters["x_floor"] = perIteration / floor->second;
+            const auto f = floor.find(run.aggregate_name);
+            if (f != floor.end() && f->second > 0 && run.run_name.function_name.compare(0, 7, "latency") != 0)
+                run.counters["x_floor"] = run.GetAdjustedCPUTime() / f->second;
         }
-        ConsoleReporter::ReportRuns(copy);
+        ConsoleReporter::ReportRuns(m_runs);
+        ConsoleReporter::Finalize();
     }
     bool failed = false; // a benchmark could not run: set-up or call failed
 
 private:
-    std::map<std::string, double> m_floor; // by aggregate name, "" for a plain run
+    std::vector<Run> m_runs;
 };
 
 // Standard output swallowed while devices initialise and report.
@@ -286,8 +300,14 @@ void latencyBench(benchmark::State& state)
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    // Repetitions are interleaved unless the command line says otherwise:
+    // on a shared machine the floor and the rest then see the same drift.
+    std::vector<char*> args(argv, argv + argc);
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + (argc > 0 ? 1 : 0), interleave);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data()))
         return 1;
 
     benchmark::RegisterBenchmark(kFloorName, floorBench);
