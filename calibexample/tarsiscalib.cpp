@@ -70,12 +70,12 @@ void publish(Slot& slot, std::uintptr_t handle, const Correction* c)
 {
     const unsigned sequence = slot.sequence.load(std::memory_order_relaxed);
     slot.sequence.store(sequence + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    slot.handle.store(handle, std::memory_order_relaxed);
+    // Release stores: a reader that sees one of them also sees the odd count.
+    slot.handle.store(handle, std::memory_order_release);
     for (int i = 0; c && i < 3; ++i) {
-        slot.value[i].store(c->scale[i], std::memory_order_relaxed);
-        slot.value[3 + i].store(c->offset[i], std::memory_order_relaxed);
-        slot.value[6 + i].store(c->angle[i], std::memory_order_relaxed);
+        slot.value[i].store(c->scale[i], std::memory_order_release);
+        slot.value[3 + i].store(c->offset[i], std::memory_order_release);
+        slot.value[6 + i].store(c->angle[i], std::memory_order_release);
     }
     slot.sequence.store(sequence + 2, std::memory_order_release);
 }
@@ -186,19 +186,20 @@ TARSISCALIB_API void TARSISCALIB_CALL calib_evaluate(void* handle, float* sample
     // The correction is read into registers: a copy through memory would
     // make the arithmetic wait for its stores.
     float sx, sy, sz, x0, y0, z0, da, de, dr;
+    // Acquire loads throughout: the count's second reading cannot move ahead
+    // of the values read before it.
     for (;;) {
         const unsigned before = slot.sequence.load(std::memory_order_acquire);
-        const bool mine = slot.handle.load(std::memory_order_relaxed) == h;
-        sx = slot.value[0].load(std::memory_order_relaxed);
-        sy = slot.value[1].load(std::memory_order_relaxed);
-        sz = slot.value[2].load(std::memory_order_relaxed);
-        x0 = slot.value[3].load(std::memory_order_relaxed);
-        y0 = slot.value[4].load(std::memory_order_relaxed);
-        z0 = slot.value[5].load(std::memory_order_relaxed);
-        da = slot.value[6].load(std::memory_order_relaxed);
-        de = slot.value[7].load(std::memory_order_relaxed);
-        dr = slot.value[8].load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        const bool mine = slot.handle.load(std::memory_order_acquire) == h;
+        sx = slot.value[0].load(std::memory_order_acquire);
+        sy = slot.value[1].load(std::memory_order_acquire);
+        sz = slot.value[2].load(std::memory_order_acquire);
+        x0 = slot.value[3].load(std::memory_order_acquire);
+        y0 = slot.value[4].load(std::memory_order_acquire);
+        z0 = slot.value[5].load(std::memory_order_acquire);
+        da = slot.value[6].load(std::memory_order_acquire);
+        de = slot.value[7].load(std::memory_order_acquire);
+        dr = slot.value[8].load(std::memory_order_acquire);
         if ((before & 1) == 0 && slot.sequence.load(std::memory_order_relaxed) == before) {
             if (!mine)
                 return;
