@@ -74,27 +74,25 @@ inline void sinCosDegrees(double degrees, double& s, double& c)
 // atan2(y, x) in radians, with the library's signs and quadrants.
 inline double atan2(double y, double x)
 {
-    double a = std::fabs(y), b = std::fabs(x);
+    const double a = std::fabs(y), b = std::fabs(x);
     // Zeros (with their signed-zero rules), infinities, NaNs and magnitudes
     // whose sums below could overflow are the library's.
     if (!(a > 0.0 && b > 0.0 && a <= 1.0e300 && b <= 1.0e300))
         return std::atan2(y, x);
     const bool swapped = a > b;
-    if (swapped) {
-        const double t = a;
-        a = b;
-        b = t;
-    }
-    // atan(a/b) = k pi/16 + atan(u), u = (a - c b) / (b + c a), c = tan(k pi/16),
-    // with k the nearest sixteenth of pi, so that |u| <= tan(pi/32). That c is
-    // rounded moves the result by no more than its own last bit.
+    const double small = swapped ? b : a, large = swapped ? a : b;
+    // atan(small/large) = k pi/16 + atan(u), u = (small - c large) / (large + c small),
+    // c = tan(k pi/16), with k the nearest sixteenth of pi, so that
+    // |u| <= tan(pi/32). That c is rounded moves the result by no more than
+    // its own last bit.
     static const double kCentre[5] = {0.0, 0.198912367379658, 0.41421356237309503, 0.6681786379192989, 1.0};
-    const int k = (a > b * 0.09849140335716425) + (a > b * 0.3033466836073424) + (a > b * 0.5345111359507917) +
-                  (a > b * 0.8206787908286604);
+    static const double kCentreAngle[5] = {0.0, kPi / 16, 2 * kPi / 16, 3 * kPi / 16, 4 * kPi / 16};
+    const int k = (small > large * 0.09849140335716425) + (small > large * 0.3033466836073424) +
+                  (small > large * 0.5345111359507917) + (small > large * 0.8206787908286604);
     const double c = kCentre[k];
-    const double u = (a - c * b) / (b + c * a);
+    const double u = (small - c * large) / (large + c * small);
     const double z = u * u;
-    double angle = k * (kPi / 16) + (u + (u * z) * poly(kAtan, z));
+    double angle = kCentreAngle[k] + (u + (u * z) * poly(kAtan, z));
     if (swapped)
         angle = kPiOver2 - angle;
     if (x < 0)
