@@ -47,7 +47,7 @@ TEST(PipelineTrig, SineAndCosineOfDegreesAreWithinAFewUlpsAbsolute)
         trig::sinCosDegrees(degrees, s, c);
         // Whole turns come off exactly before the long double conversion (by
         // hand: fmod of a large quotient is inexact under user-mode emulators).
-        const double within = degrees - 360.0 * std::floor(degrees / 360.0);
+        const double within = degrees - 360.0 * std::trunc(degrees / 360.0);
         const long double radians = static_cast<long double>(within) * kPiL / 180;
         const long double es = std::sin(radians), ec = std::cos(radians);
         // Against 1e-16 absolute: near the zeros a few ulps of a tiny value
