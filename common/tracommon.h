@@ -24,6 +24,9 @@ struct PreparedTransform {
     double turnedOffset[3];
 };
 
+// The prepared form of a 16-float transform.
+void prepareTransform(const float transform[16], PreparedTransform& prepared);
+
 struct TrackerEntry {
     std::uint32_t order;  // output position within the device, 0 = not output
     float offset[16];     // x, y, z in elements 3, 7, 11

@@ -138,11 +138,8 @@ void transform(const CTraCommonH& tra, const TrackerEntry& entry, double v[6])
 void CDevice::composeOrientation(TraSample& sample, const float transmitter[16], const float sensor[16])
 {
     PreparedTransform t, s;
-    for (int i = 0; i < 3; ++i)
-        for (int k = 0; k < 3; ++k) {
-            t.block[3 * i + k] = transmitter[4 * k + i];
-            s.block[3 * i + k] = sensor[4 * k + i];
-        }
+    prepareTransform(transmitter, t);
+    prepareTransform(sensor, s);
     double angles[3];
     anglesOfProduct(blockTimes(t, rotationOf(sample.azimuth, sample.elevation, sample.roll)), s, angles);
     sample.azimuth = static_cast<float>(angles[0]);
