@@ -11,7 +11,6 @@ namespace trackhost {
 
 namespace {
 
-const std::size_t kMaxPoints = 4000;
 const char* const kColours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#17becf", "#8c564b",
                                 "#e377c2", "#7f7f7f", "#bcbd22"};
 
@@ -88,24 +87,7 @@ void Plot::add(const std::string& device, unsigned id, std::int64_t stampUs, dou
         m_start = stampUs;
         m_started = true;
     }
-    const auto key = std::make_pair(device, id);
-    auto it = m_series.find(key);
-    if (it == m_series.end()) {
-        it = m_series.emplace(key, Series()).first;
-        m_order.push_back(key);
-    }
-    Series& s = it->second;
-    if (s.seen++ % s.stride != 0)
-        return;
-    s.points.push_back(Point{static_cast<double>(stampUs - m_start) / 1e6, x, y, z});
-    if (s.points.size() >= kMaxPoints) {
-        // Halve the points and keep only every other one from now on.
-        std::size_t k = 0;
-        for (std::size_t i = 0; i < s.points.size(); i += 2)
-            s.points[k++] = s.points[i];
-        s.points.resize(k);
-        s.stride *= 2;
-    }
+    m_series.at(device, id).offer(Point{static_cast<double>(stampUs - m_start) / 1e6, x, y, z});
 }
 
 std::string Plot::svg() const
@@ -116,8 +98,8 @@ std::string Plot::svg() const
     const double height = panelY + 3 * (panelH + panelGap);
 
     Range xs, zs, ts, comp[3];
-    for (const auto& key : m_order) {
-        for (const Point& p : m_series.at(key).points) {
+    for (const auto& key : m_series.order()) {
+        for (const Point& p : m_series.at(key).values()) {
             xs.take(p.x);
             zs.take(p.z);
             ts.take(p.t);
@@ -161,20 +143,20 @@ std::string Plot::svg() const
     // Seen from above: x to the right, z downwards (towards the viewer of a y-up room).
     frame(topY0, topY1, "top view (x against z, feet)", xs, zs, "x ft", "z ft", false);
     std::size_t colour = 0;
-    for (const auto& key : m_order) {
+    for (const auto& key : m_series.order()) {
         const Series& s = m_series.at(key);
-        if (s.points.empty())
+        if (s.values().empty())
             continue;
         const std::string name = key.first + " id " + std::to_string(key.second);
         const std::string tag = xmlText(key.first) + "-" + std::to_string(key.second);
         const char* c = kColours[colour++ % (sizeof kColours / sizeof kColours[0])];
         std::string d;
-        for (const Point& p : s.points)
+        for (const Point& p : s.values())
             d += (d.empty() ? "M" : " L") + num(xs.scale(p.x, left, right)) + " " + num(zs.scale(p.z, topY0, topY1));
         out += "<path id=\"top-" + tag + "\" class=\"track\" d=\"" + d + "\" fill=\"none\" stroke=\"" + c +
                "\" stroke-width=\"1.5\"/>\n";
         // The label sits at the path's end, kept inside the frame.
-        const Point& last = s.points.back();
+        const Point& last = s.values().back();
         const double lx = xs.scale(last.x, left, right);
         const bool nearRight = lx > right - 120;
         out += "<text class=\"label\" x=\"" + num(nearRight ? lx - 4 : lx + 4) + "\" y=\"" +
@@ -188,13 +170,13 @@ std::string Plot::svg() const
         frame(y0, y1, std::string(names[k]) + " against time (feet)", ts, comp[k], "t s", std::string(names[k]) + " ft",
               true);
         colour = 0;
-        for (const auto& key : m_order) {
+        for (const auto& key : m_series.order()) {
             const Series& s = m_series.at(key);
             const char* c = kColours[colour++ % (sizeof kColours / sizeof kColours[0])];
-            if (s.points.empty())
+            if (s.values().empty())
                 continue;
             std::string d;
-            for (const Point& p : s.points) {
+            for (const Point& p : s.values()) {
                 const double value = k == 0 ? p.x : k == 1 ? p.y : p.z;
                 // Larger values upwards, as usual for a value against time.
                 d += (d.empty() ? "M" : " L") + num(ts.scale(p.t, left, right)) + " " +

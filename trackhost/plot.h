@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "trackhost/series.h"
+
 namespace trackhost {
 
 class Plot {
@@ -23,13 +25,8 @@ private:
     struct Point {
         double t, x, y, z;
     };
-    struct Series {
-        std::vector<Point> points;
-        unsigned long stride = 1; // keep every stride-th point: long runs stay small
-        unsigned long seen = 0;
-    };
-    std::vector<std::pair<std::string, unsigned>> m_order;
-    std::map<std::pair<std::string, unsigned>, Series> m_series;
+    using Series = Thinned<Point, 4000>;
+    BySensor<Series> m_series;
     std::int64_t m_start = 0;
     bool m_started = false;
 };

@@ -6,19 +6,9 @@
 
 namespace trackhost {
 
-namespace {
-const std::size_t kMaxAges = 200000;
-} // namespace
-
 void Stats::record(const std::string& device, unsigned id, std::int64_t stampUs, std::int64_t readUs)
 {
-    const auto key = std::make_pair(device, id);
-    auto it = m_series.find(key);
-    if (it == m_series.end()) {
-        it = m_series.emplace(key, Series()).first;
-        m_order.push_back(key);
-    }
-    Series& s = it->second;
+    Series& s = m_series.at(device, id);
     if (s.count == 0)
         s.first = stampUs;
     else
@@ -26,17 +16,7 @@ void Stats::record(const std::string& device, unsigned id, std::int64_t stampUs,
     s.last = stampUs;
     const std::int64_t age = readUs - stampUs;
     s.maxAge = s.count == 0 ? age : std::max(s.maxAge, age);
-    if (s.count % s.ageStride == 0) {
-        s.ages.push_back(age);
-        // Past a limit the percentiles come from an even sample: keep every other age.
-        if (s.ages.size() >= kMaxAges) {
-            std::size_t k = 0;
-            for (std::size_t i = 0; i < s.ages.size(); i += 2)
-                s.ages[k++] = s.ages[i];
-            s.ages.resize(k);
-            s.ageStride *= 2;
-        }
-    }
+    s.ages.offer(age); // past a limit the percentiles come from an even sample
     ++s.count;
 }
 
@@ -56,7 +36,7 @@ double percentileMs(std::vector<std::int64_t> sorted, double p)
 std::vector<Stats::Row> Stats::rows() const
 {
     std::vector<Row> out;
-    for (const auto& key : m_order) {
+    for (const auto& key : m_series.order()) {
         const Series& s = m_series.at(key);
         Row r;
         r.device = key.first;
@@ -67,7 +47,7 @@ std::vector<Stats::Row> Stats::rows() const
         r.maxGapMs = static_cast<double>(s.maxGap) / 1000.0;
         const auto f = m_failures.find(key.first);
         r.failures = f == m_failures.end() ? 0 : f->second;
-        std::vector<std::int64_t> ages = s.ages;
+        std::vector<std::int64_t> ages = s.ages.values();
         std::sort(ages.begin(), ages.end());
         r.ageP50Ms = percentileMs(ages, 50);
         r.ageP99Ms = percentileMs(ages, 99);
@@ -77,7 +57,7 @@ std::vector<Stats::Row> Stats::rows() const
     // A device that failed before writing anything still shows its failures.
     for (const auto& f : m_failures) {
         bool seen = false;
-        for (const auto& key : m_order)
+        for (const auto& key : m_series.order())
             seen = seen || key.first == f.first;
         if (!seen) {
             Row r;

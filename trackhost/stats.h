@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "trackhost/series.h"
+
 namespace trackhost {
 
 class Stats {
@@ -38,12 +40,10 @@ private:
     struct Series {
         unsigned long long count = 0;
         std::int64_t first = 0, last = 0, maxGap = 0;
-        std::vector<std::int64_t> ages; // every ageStride-th age, so long runs stay small
+        Thinned<std::int64_t, 200000> ages;
         std::int64_t maxAge = 0;
-        unsigned long ageStride = 1;
     };
-    std::vector<std::pair<std::string, unsigned>> m_order;
-    std::map<std::pair<std::string, unsigned>, Series> m_series;
+    BySensor<Series> m_series;
     std::map<std::string, unsigned long> m_failures;
 };
 
