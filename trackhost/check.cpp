@@ -1,6 +1,8 @@
 #include "trackhost/check.h"
 
 #include "support/logger.h"
+#include "trackhost/devices.h"
+#include "trackhost/text.h"
 
 #include <cctype>
 #include <cstring>
@@ -9,17 +11,11 @@ namespace trackhost {
 
 namespace {
 
-// Digits at text[pos..]; 0 when there are none or too many.
-unsigned readNumber(const std::string& text, std::size_t& pos)
+// A line number at text[pos..]; 0 when there is none or it is too large.
+unsigned readLineNumber(const std::string& text, std::size_t& pos)
 {
-    unsigned long value = 0;
-    std::size_t digits = 0;
-    while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])) && digits < 10) {
-        value = value * 10 + static_cast<unsigned>(text[pos] - '0');
-        ++pos;
-        ++digits;
-    }
-    return digits == 0 || digits == 10 || value > 0xFFFFFFFFul ? 0 : static_cast<unsigned>(value);
+    unsigned long long value = 0;
+    return readDecimal(text, pos, 0xFFFFFFFFull, value) ? static_cast<unsigned>(value) : 0;
 }
 
 // The text after the logger's "WORD: " on a line that carries it.
@@ -51,11 +47,10 @@ unsigned refusedLine(const std::string& message)
             --start;
         if (start == end || start < 5)
             continue;
-        const std::string word = text.substr(start - 5, 5);
-        if ((word != "line " && word != "Line ") || (start > 5 && text[start - 6] != ' '))
+        if (!sameNoCase(text.substr(start - 5, 5), "line ") || (start > 5 && text[start - 6] != ' '))
             continue;
         std::size_t pos = start;
-        const unsigned line = readNumber(text, pos);
+        const unsigned line = readLineNumber(text, pos);
         if (pos == end)
             return line;
     }
@@ -78,7 +73,7 @@ void scanOutput(const std::string& text, const CLogger& log, DeviceOutput& out)
             static const char kRead[] = "Option line ";
             if (body.compare(0, sizeof kRead - 1, kRead) == 0) {
                 std::size_t at = sizeof kRead - 1;
-                const unsigned number = readNumber(body, at);
+                const unsigned number = readLineNumber(body, at);
                 if (number && body.compare(at, 6, " read:") == 0)
                     out.read.insert(number);
             }
@@ -91,6 +86,51 @@ void scanOutput(const std::string& text, const CLogger& log, DeviceOutput& out)
         if (number && !out.refused.count(number))
             out.refused[number] = body;
     }
+}
+
+CheckVerdict judgeLines(const std::string& file, const std::vector<Device>& devices)
+{
+    CheckVerdict v;
+    for (const Device& d : devices) {
+        if (!d.object)
+            continue;
+        if (d.initResult != 1)
+            ++v.failedInits;
+        const DeviceConfig* config = d.block->config();
+        for (std::uint32_t i = 0; i < config->optionCount; ++i) {
+            const ConfigOption& o = config->options[i];
+            ++v.lines;
+            const std::string at = file + ":" + std::to_string(o.lineNumber) + ": " + d.block->name() + ": ";
+            const auto r = d.output.refused.find(o.lineNumber);
+            if (r != d.output.refused.end()) {
+                ++v.refused;
+                v.findings.push_back(at + "refused: " + r->second);
+            } else if (o.consumed || d.output.read.count(o.lineNumber)) {
+                continue;
+            } else if (d.initResult != 1) {
+                ++v.unchecked;
+                v.findings.push_back(at + "not checked, init failed before this line was read: " + o.name);
+            } else {
+                ++v.unknown;
+                v.findings.push_back(at + "no parser took this line (unknown keyword?): " + o.name);
+            }
+        }
+    }
+    return v;
+}
+
+std::string CheckVerdict::summary(std::size_t devices, bool stepsOk) const
+{
+    std::string text = "check: " + std::to_string(devices) + (devices == 1 ? " device, " : " devices, ") +
+                       std::to_string(lines) + " option lines: ";
+    if (clean(stepsOk))
+        return text + "clean";
+    text += std::to_string(unknown) + " unknown, " + std::to_string(refused) + " refused";
+    if (unchecked)
+        text += ", " + std::to_string(unchecked) + " not checked";
+    if (failedInits)
+        text += ", " + std::to_string(failedInits) + " init failed";
+    return text;
 }
 
 } // namespace trackhost

@@ -1,5 +1,7 @@
 #include "trackhost/config.h"
 
+#include "trackhost/text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -38,23 +40,6 @@ bool DeviceBlock::addOption(unsigned line, const std::vector<std::string>& words
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-bool equalsNoCase(const std::string& a, const char* b)
-{
-    if (a.size() != std::strlen(b))
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 std::string at(const std::string& fileName, unsigned line, const std::string& text)
 {
@@ -133,7 +118,7 @@ bool parseConfig(const std::string& text, const std::string& fileName, DeviceLis
             error = at(fileName, lineNumber, "empty keyword");
             return false;
         }
-        if (equalsNoCase(words[0], "device")) {
+        if (sameNoCase(words[0], "device")) {
             if (words.size() != 3 || words[1].empty() || words[2].empty()) {
                 error = at(fileName, lineNumber, "device line needs a name and a module");
                 return false;

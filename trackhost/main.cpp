@@ -1,6 +1,7 @@
 // trackhost: a small stand-in for the host tracking daemon. It reads a
 // configuration file, loads the device modules it names and drives them
 // through their slots, showing the tracker records they write.
+#include "trackhost/arguments.h"
 #include "trackhost/host.h"
 
 #include <csignal>

@@ -1,6 +1,6 @@
 // The harness's configuration reader and command line.
 #include "trackhost/config.h"
-#include "trackhost/host.h"
+#include "trackhost/arguments.h"
 
 #include <gtest/gtest.h>
 

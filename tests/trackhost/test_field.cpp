@@ -5,6 +5,7 @@
 #include "otksim/otksim.h"
 #include "support/logger.h"
 #include "trackhost/check.h"
+#include "trackhost/format.h"
 #include "trackhost/host.h"
 #include "trackhost/stats.h"
 

@@ -1,7 +1,10 @@
 // The harness's host side: masks, record output, the shared tables' mutex,
 // and whole runs against the fake module.
 #include "fake_module.h"
+#include "trackhost/devices.h"
+#include "trackhost/format.h"
 #include "trackhost/host.h"
+#include "trackhost/tables.h"
 
 #include <gtest/gtest.h>
 
@@ -200,12 +203,13 @@ TEST(TrackhostRun, ShowsTheRecordsNamedInEachMask)
                             "\"pos\":[100000,-50000,1],\"ori\":[100000,-150000,25000]}\n");
 }
 
-TEST(TrackhostRun, FailedInitStopsTheOthersAndDeletesAll)
+TEST(TrackhostRun, FailedInitStopsEveryInitialisedDeviceAndDeletesAll)
 {
+    // The failed device is stopped too: its init may have left a connection open.
     const RunResult r = runHarness("device d0 fakedev\ndevice d1 fakedev\ninitresult -1\ndevice d2 fakedev\n", 5);
     EXPECT_EQ(r.rc, 1);
     EXPECT_EQ(r.err, "trackhost: trackhost-host-test.cfg:2: device d1: init failed (-1)\n");
-    EXPECT_EQ(r.calls, "d0.create;d1.create;d2.create;d0.init;d1.init;d0.stop;d0.delete;d1.delete;d2.delete;");
+    EXPECT_EQ(r.calls, "d0.create;d1.create;d2.create;d0.init;d1.init;d0.stop;d1.stop;d0.delete;d1.delete;d2.delete;");
 }
 
 TEST(TrackhostRun, FailedStartAndCyclesAreReported)

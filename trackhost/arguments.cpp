@@ -1,0 +1,127 @@
+#include "trackhost/arguments.h"
+
+#include "trackhost/text.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace trackhost {
+
+const char* usageText()
+{
+    return "usage: trackhost [--cycles N] [--period MS] [--quiet] [--json PATH|-] [--stats] [--stats-every S]\n"
+           "                 [--live] [--plot PATH] CONFIG\n"
+           "       trackhost --check CONFIG\n"
+           "  --cycles N        run N host cycles (default: until interrupted)\n"
+           "  --period MS       pause between cycles in milliseconds (default 10)\n"
+           "  --quiet           do not show the records\n"
+           "  --json PATH       also write each rewritten record as one JSON line ('-': standard output)\n"
+           "  --stats           at the end, per device and id: records, rate, longest gap, recvData\n"
+           "                    failures, age of the records when read (p50/p99/max)\n"
+           "  --stats-every S   the same every S seconds while running (implies --stats)\n"
+           "  --live            one line per record id, redrawn in place (plain lines when not a terminal)\n"
+           "  --plot PATH       write an SVG picture of the run: top view (x against z) and x, y, z over time\n"
+           "  --check           create, init, stop and delete every device without streaming; name every\n"
+           "                    option line no parser took and every refused line; exit 0 only when clean\n";
+}
+
+namespace {
+
+// A whole argument that is a decimal number no larger than limit.
+bool readWholeNumber(const char* text, unsigned long long limit, unsigned long long& value)
+{
+    const std::string digits = text;
+    std::size_t pos = 0;
+    return readDecimal(digits, pos, limit, value) && pos == digits.size();
+}
+
+} // namespace
+
+bool parseArguments(int argc, const char* const* argv, Options& options, bool& help, std::string& error)
+{
+    help = false;
+    bool haveConfig = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool takesValue =
+            arg == "--cycles" || arg == "--period" || arg == "--json" || arg == "--stats-every" || arg == "--plot";
+        if (takesValue && i + 1 >= argc) {
+            error = arg + " needs a value";
+            return false;
+        }
+        unsigned long long n = 0;
+        if (arg == "--help" || arg == "-h") {
+            help = true;
+            return true;
+        } else if (arg == "--quiet") {
+            options.quiet = true;
+        } else if (arg == "--check") {
+            options.check = true;
+        } else if (arg == "--stats") {
+            options.stats = true;
+        } else if (arg == "--live") {
+            options.live = true;
+        } else if (arg == "--stats-every") {
+            const char* text = argv[++i];
+            char* end = nullptr;
+            const double seconds = std::strtod(text, &end);
+            // Written out as a plain number: no "inf", "nan" or hexadecimal.
+            if (!*text || *end || !(seconds >= 0.1 && seconds <= 86400) ||
+                std::strspn(text, "0123456789.") != std::strlen(text)) {
+                error = std::string("bad --stats-every seconds '") + text + "' (0.1 to 86400)";
+                return false;
+            }
+            options.statsEvery = seconds;
+            options.stats = true;
+        } else if (arg == "--plot") {
+            options.plotPath = argv[++i];
+            if (options.plotPath.empty()) {
+                error = "--plot needs a path";
+                return false;
+            }
+        } else if (arg == "--cycles") {
+            if (!readWholeNumber(argv[++i], 1000000000ull, n)) {
+                error = std::string("bad cycle count '") + argv[i] + "'";
+                return false;
+            }
+            options.cycles = static_cast<long long>(n);
+        } else if (arg == "--period") {
+            if (!readWholeNumber(argv[++i], 60000ull, n)) {
+                error = std::string("bad period '") + argv[i] + "'";
+                return false;
+            }
+            options.periodMs = static_cast<unsigned>(n);
+        } else if (arg == "--json") {
+            options.jsonPath = argv[++i];
+            if (options.jsonPath.empty()) {
+                error = "--json needs a path";
+                return false;
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            error = "unknown option " + arg;
+            return false;
+        } else if (haveConfig) {
+            error = "only one configuration file, please";
+            return false;
+        } else {
+            options.configPath = arg;
+            haveConfig = true;
+        }
+    }
+    if (!haveConfig) {
+        error = "no configuration file given";
+        return false;
+    }
+    if (options.check && (options.stats || options.live || !options.plotPath.empty() || !options.jsonPath.empty() ||
+                          options.cycles >= 0)) {
+        error = "--check runs no cycles: it takes no --cycles, --json, --stats, --live or --plot";
+        return false;
+    }
+    if (options.live && options.jsonPath == "-") {
+        error = "--live and --json - both want standard output";
+        return false;
+    }
+    return true;
+}
+
+} // namespace trackhost
