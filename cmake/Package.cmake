@@ -22,6 +22,29 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION examples FILES_MATCH
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION .)
 install(FILES ${CMAKE_SOURCE_DIR}/calibexample/README.md DESTINATION . RENAME README-calibration.md)
 
+# What ships carries neither a symbol table nor debug sections (a mingw-w64
+# DLL holds both even in Release, from the static C++ runtime); the build
+# folder keeps them for debugging. Every binary installed so far into bin/ or
+# simulator/ is stripped once installed, so that a plain `cmake --install` and
+# CPack ship the same files.
+if(NOT CMAKE_STRIP)
+  message(WARNING "No strip tool found: installed binaries and packages keep their symbols.")
+else()
+  install(CODE "
+    foreach(path IN LISTS CMAKE_INSTALL_MANIFEST_FILES)
+      if(path MATCHES \"/(bin|simulator)/[^/]+\$\" AND NOT path MATCHES \"[.](sh|cmd)\$\")
+        # The manifest names the files without the staging folder.
+        set(path \"\$ENV{DESTDIR}\${path}\")
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-all \"\${path}\" RESULT_VARIABLE rc ERROR_VARIABLE err)
+        if(NOT rc EQUAL 0)
+          message(FATAL_ERROR \"cannot strip \${path}: \${err}\")
+        endif()
+        message(STATUS \"Stripped: \${path}\")
+      endif()
+    endforeach()
+  ")
+endif()
+
 set(CPACK_PACKAGE_NAME tarsis)
 set(CPACK_PACKAGE_VENDOR tarsis)
 set(CPACK_PACKAGE_VERSION 0.1.0)
