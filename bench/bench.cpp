@@ -8,6 +8,7 @@
 // machines compare.
 #include "common/tracommon.h"
 #include "helpers/host.h"
+#include "helpers/simdevice.h"
 #include "helpers/testdevice.h"
 #include "otksim/otksim.h"
 #include "support/platform.h"
@@ -244,7 +245,7 @@ void updateBench(benchmark::State& state, unsigned sensors, bool withOptions)
     const plat::SleepHook oldSleep = plat::setSleepHook(noPause);
     Streaming s;
     if (!s.open("frames=manual rate=240 max=32 stations=" + stationsOf(sensors), withOptions) ||
-        !otksim::PushMotionFrame(&s.dev->m_dev)) {
+        !otksim::PushMotionFrame(testhelp::simOf(*s.dev))) {
         state.SkipWithError("tracker set-up failed");
     } else {
         for (auto _ : state) {
@@ -279,7 +280,7 @@ void latencyBench(benchmark::State& state)
         if (!(s.flags.trackerMask[0] | s.flags.trackerMask[1] | s.flags.trackerMask[2] | s.flags.trackerMask[3]))
             continue;
         long long published = 0;
-        if (otksim::HandedFrameTime(&s.dev->m_dev, published) && ages.size() < ages.capacity())
+        if (otksim::HandedFrameTime(testhelp::simOf(*s.dev), published) && ages.size() < ages.capacity())
             ages.push_back((returned.time_since_epoch().count() * 1.0 *
                                 std::chrono::steady_clock::period::num / std::chrono::steady_clock::period::den -
                             published * 1e-9) *

@@ -11,8 +11,9 @@ if(NOT WIN32)
 endif()
 install(TARGETS trackhost RUNTIME DESTINATION bin)
 install(TARGETS tarsis tarsiscalib LIBRARY DESTINATION bin RUNTIME DESTINATION bin)
-# Copied as built: the build's own $ORIGIN run path lets OTK find OvCmdIF.
-install(FILES $<TARGET_FILE:OTK> $<TARGET_FILE:OvCmdIF> DESTINATION simulator)
+# Copied as built: the build's own $ORIGIN run path lets OTK and OvCmdIF find
+# each other and the simulator's core.
+install(FILES $<TARGET_FILE:OTK> $<TARGET_FILE:OvCmdIF> $<TARGET_FILE:otksim> DESTINATION simulator)
 if(WIN32)
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/run_demo.cmd DESTINATION simulator)
 else()

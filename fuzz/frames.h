@@ -66,7 +66,7 @@ inline void runFrames(const std::uint8_t* data, std::size_t size, const std::vec
         std::vector<unsigned char> frame(data, data + length);
         data += length;
         size -= length;
-        if (!otksim::PushFrame(&d.m_dev, frame.data(), static_cast<unsigned long>(frame.size())))
+        if (!otksim::PushFrame(testhelp::simOf(d), frame.data(), static_cast<unsigned long>(frame.size())))
             violation("harness", "PushFrame refused");
 
         // What the frame may write: only a frame of the shape the device set

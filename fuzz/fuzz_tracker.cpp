@@ -30,7 +30,7 @@ int runOne(const std::uint8_t* data, std::size_t size)
     d.configure();
     d.start();
     for (int i = 0; i < 4; ++i) {
-        otksim::PushMotionFrame(&d.m_dev);
+        otksim::PushMotionFrame(testhelp::simOf(d));
         run.cycle();
     }
     return 0;

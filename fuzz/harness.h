@@ -7,6 +7,7 @@
 #include "common/tracommon.h"
 #include "device/hostrecords.h"
 #include "helpers/host.h"
+#include "helpers/simdevice.h"
 #include "otksim/otksim.h"
 #include "support/calib.h"
 #include "support/platform.h"

@@ -1,4 +1,4 @@
-// COTKdev of the simulated tracker: the tracker settings.
+// The simulated tracker: its settings.
 #include "otksim/otk_internal.h"
 
 #include <cmath>
@@ -19,7 +19,7 @@ int stationIndex(int station)
 }
 
 // Commands this tracker only takes for all stations at once.
-bool allStationsOnly(COTKdev::Impl& im, int station)
+bool allStationsOnly(otksim_dev& im, int station)
 {
     const int index = stationIndex(station);
     if (index < 0)
@@ -31,21 +31,21 @@ bool allStationsOnly(COTKdev::Impl& im, int station)
 
 } // namespace
 
-int COTKdev::GetStationMap(unsigned long& map)
+int otksim_GetStationMap(otksim_dev* dev, unsigned long* map)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     return runOp(im, Op::GetStationMap, [&](Lock&) {
         if (!im.needConnection())
             return false;
-        map = im.sendingStations();
+        *map = im.sendingStations();
         return true;
     });
 }
 
-int COTKdev::SetStationMap(const unsigned long& map)
+int otksim_SetStationMap(otksim_dev* dev, const unsigned long* map)
 {
-    Impl& im = *m_pImpl;
-    const unsigned long requested = map;
+    otksim_dev& im = *dev;
+    const unsigned long requested = *map;
     return runOp(im, Op::SetStationMap, [&](Lock&) {
         if (!im.needConnection())
             return false;
@@ -66,20 +66,20 @@ int COTKdev::SetStationMap(const unsigned long& map)
     });
 }
 
-int COTKdev::GetBITErrs(COTKbiterr& errors)
+int otksim_GetBITErrs(otksim_dev* dev, unsigned long* errors)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     return runOp(im, Op::GetBITErrs, [&](Lock&) {
         if (!im.needConnection())
             return false;
-        errors.m_errors = im.bitErrors;
+        *errors = im.bitErrors;
         return true;
     });
 }
 
-int COTKdev::ClearBITErrs()
+int otksim_ClearBITErrs(otksim_dev* dev)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     return runOp(im, Op::ClearBITErrs, [&](Lock&) {
         if (!im.needConnection())
             return false;
@@ -88,9 +88,9 @@ int COTKdev::ClearBITErrs()
     });
 }
 
-int COTKdev::SetFrameRate(eOvFrameRate rate)
+int otksim_SetFrameRate(otksim_dev* dev, int rate)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     const int value = rate;
     return runOp(im, Op::SetFrameRate, [&](Lock&) {
         if (!im.needConnection())
@@ -113,9 +113,9 @@ int COTKdev::SetFrameRate(eOvFrameRate rate)
     });
 }
 
-int COTKdev::SetSHemisphere(int station, const float (&hemisphere)[3])
+int otksim_SetSHemisphere(otksim_dev* dev, int station, const float* hemisphere)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     return runOp(im, Op::SetSHemisphere, [&](Lock&) {
         if (!im.needConnection())
             return false;
@@ -129,9 +129,9 @@ int COTKdev::SetSHemisphere(int station, const float (&hemisphere)[3])
     });
 }
 
-int COTKdev::ResetSAlignment(int station)
+int otksim_ResetSAlignment(otksim_dev* dev, int station)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     return runOp(im, Op::ResetSAlignment, [&](Lock&) {
         if (!im.needConnection() || !allStationsOnly(im, station))
             return false;
@@ -143,10 +143,10 @@ int COTKdev::ResetSAlignment(int station)
     });
 }
 
-int COTKdev::SetSAlignment(int station, const float (&origin)[3], const float (&xPoint)[3],
-                           const float (&yPoint)[3])
+int otksim_SetSAlignment(otksim_dev* dev, int station, const float* origin, const float* xPoint,
+                         const float* yPoint)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     return runOp(im, Op::SetSAlignment, [&](Lock&) {
         if (!im.needConnection() || !allStationsOnly(im, station))
             return false;
@@ -172,21 +172,20 @@ int COTKdev::SetSAlignment(int station, const float (&origin)[3], const float (&
     });
 }
 
-int COTKdev::SetSDataList(int station, const COTKmdat& list)
+int otksim_SetSDataList(otksim_dev* dev, int station, int count, const int* items)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     return runOp(im, Op::SetSDataList, [&](Lock&) {
         if (!im.needConnection() || !allStationsOnly(im, station))
             return false;
-        if (list.m_count < 0 || list.m_count > COTKmdat::kMaxItems)
-            return im.setResult(otksim::kBadArgument, "Invalid argument: " + std::to_string(list.m_count) +
-                                                          " data items");
-        for (int i = 0; i < list.m_count; ++i) {
-            const int item = list.m_items[i];
+        if (count < 0 || count > OTKSIM_MAX_ITEMS)
+            return im.setResult(otksim::kBadArgument, "Invalid argument: " + std::to_string(count) + " data items");
+        for (int i = 0; i < count; ++i) {
+            const int item = items[i];
             if (item != OTK_MD_POSITION && item != OTK_MD_EULER)
                 return im.setResult(otksim::kBadArgument, "Invalid argument: data item " + std::to_string(item));
         }
-        im.dataList.assign(list.m_items, list.m_items + list.m_count);
+        im.dataList.assign(items, items + count);
         return true;
     });
 }

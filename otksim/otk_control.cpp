@@ -13,19 +13,23 @@ namespace {
 // Guards the device list and the scenario override. Taken before a device's
 // dataMutex, never while holding it.
 std::mutex g_registryMutex;
-std::vector<COTKdev*> g_devices; // in construction order
+struct Registered {
+    otksim_dev* dev;
+    const void* sdkObject;
+};
+std::vector<Registered> g_devices; // in construction order
 bool g_haveOverride = false;
 std::atomic<otksim::ClockFn> g_clock{nullptr};
 std::string g_override;
 
 // Runs fn on a live device's state, keeping the device alive meanwhile.
-template <typename Fn> bool withDevice(COTKdev* dev, Fn fn)
+template <typename Fn> bool withDevice(otksim_dev* dev, Fn fn)
 {
     std::lock_guard<std::mutex> registry(g_registryMutex);
-    if (!dev || std::find(g_devices.begin(), g_devices.end(), dev) == g_devices.end())
+    if (!dev || std::none_of(g_devices.begin(), g_devices.end(), [dev](const Registered& r) { return r.dev == dev; }))
         return false;
-    std::lock_guard<std::mutex> data(dev->m_pImpl->dataMutex);
-    fn(*dev->m_pImpl);
+    std::lock_guard<std::mutex> data(dev->dataMutex);
+    fn(*dev);
     return true;
 }
 
@@ -33,16 +37,18 @@ template <typename Fn> bool withDevice(COTKdev* dev, Fn fn)
 
 namespace otkint {
 
-void registerDevice(COTKdev* dev)
+void registerDevice(otksim_dev* dev, const void* sdkObject)
 {
     std::lock_guard<std::mutex> registry(g_registryMutex);
-    g_devices.push_back(dev);
+    g_devices.push_back(Registered{dev, sdkObject});
 }
 
-void unregisterDevice(COTKdev* dev)
+void unregisterDevice(otksim_dev* dev)
 {
     std::lock_guard<std::mutex> registry(g_registryMutex);
-    g_devices.erase(std::remove(g_devices.begin(), g_devices.end(), dev), g_devices.end());
+    g_devices.erase(std::remove_if(g_devices.begin(), g_devices.end(),
+                                   [dev](const Registered& r) { return r.dev == dev; }),
+                    g_devices.end());
 }
 
 unsigned long long nowMs()
@@ -87,18 +93,29 @@ bool SetScenario(const char* text)
 
 void SetClock(ClockFn clock) { g_clock.store(clock); }
 
-COTKdev* LastDevice()
+Device* LastDevice()
 {
     std::lock_guard<std::mutex> registry(g_registryMutex);
-    return g_devices.empty() ? nullptr : g_devices.back();
+    return g_devices.empty() ? nullptr : g_devices.back().dev;
 }
 
-bool PushFrame(COTKdev* dev, const unsigned char* data, unsigned long length)
+Device* DeviceFor(const void* sdkObject)
+{
+    std::lock_guard<std::mutex> registry(g_registryMutex);
+    if (!sdkObject)
+        return nullptr;
+    for (const Registered& r : g_devices)
+        if (r.sdkObject == sdkObject)
+            return r.dev;
+    return nullptr;
+}
+
+bool PushFrame(Device* dev, const unsigned char* data, unsigned long length)
 {
     if (!data && length)
         return false;
     bool published = false;
-    return withDevice(dev, [&](COTKdev::Impl& im) {
+    return withDevice(dev, [&](otksim_dev& im) {
         im.advance();
         if (im.framesHeld())
             return;
@@ -107,17 +124,17 @@ bool PushFrame(COTKdev* dev, const unsigned char* data, unsigned long length)
     }) && published;
 }
 
-bool PushMotionFrame(COTKdev* dev)
+bool PushMotionFrame(Device* dev)
 {
     bool published = false;
-    return withDevice(dev, [&](COTKdev::Impl& im) { published = im.publishMotionFrame(); }) && published;
+    return withDevice(dev, [&](otksim_dev& im) { published = im.publishMotionFrame(); }) && published;
 }
 
-void MotionAt(COTKdev* dev, int station, double t, float position[3], float angles[3])
+void MotionAt(Device* dev, int station, double t, float position[3], float angles[3])
 {
     otkint::Motion motion = otkint::Motion::Circle;
     int rateHz = 1;
-    if (!withDevice(dev, [&](COTKdev::Impl& im) {
+    if (!withDevice(dev, [&](otksim_dev& im) {
             motion = im.sc.motion;
             rateHz = im.rateHz;
         }))
@@ -125,26 +142,26 @@ void MotionAt(COTKdev* dev, int station, double t, float position[3], float angl
     otkint::motionAt(motion, station, t, rateHz, position, angles);
 }
 
-int CallCount(COTKdev* dev, const char* operation)
+int CallCount(Device* dev, const char* operation)
 {
     otkint::Op op;
     if (!otkint::opFromName(operation, op))
         return -1;
     int count = -1;
-    withDevice(dev, [&](COTKdev::Impl& im) { count = static_cast<int>(im.calls[static_cast<int>(op)]); });
+    withDevice(dev, [&](otksim_dev& im) { count = static_cast<int>(im.calls[static_cast<int>(op)]); });
     return count;
 }
 
-bool HandedFrameTime(COTKdev* dev, long long& steadyNanoseconds)
+bool HandedFrameTime(Device* dev, long long& steadyNanoseconds)
 {
-    return withDevice(dev, [&](COTKdev::Impl& im) {
+    return withDevice(dev, [&](otksim_dev& im) {
         steadyNanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(im.handedAt.time_since_epoch()).count();
     });
 }
 
-bool GetState(COTKdev* dev, State& out)
+bool GetState(Device* dev, State& out)
 {
-    return withDevice(dev, [&](COTKdev::Impl& im) {
+    return withDevice(dev, [&](otksim_dev& im) {
         std::memset(&out, 0, sizeof out);
         out.connected = im.connected;
         out.streaming = im.streaming;
@@ -164,15 +181,15 @@ bool GetState(COTKdev* dev, State& out)
         out.alignmentSet = im.alignmentSet;
         std::memcpy(out.alignment, im.alignment, sizeof out.alignment);
         out.frameCount = im.hostFrameCount;
-        out.baud = im.serialSet ? im.serial.m_baud : static_cast<eOvBaudRate>(0);
+        out.baud = static_cast<eOvBaudRate>(im.serialSet ? im.serial.baud : 0);
         out.linkOpen = im.linkOpen;
         out.restartPending = im.restartPending;
         out.serialSet = im.serialSet;
-        out.parity = im.serial.m_parity;
-        out.flowControl = im.serial.m_flow;
+        out.parity = im.serial.parity;
+        out.flowControl = im.serial.flow;
         out.nextFrameIndex = im.nextFrameIndex;
         im.advance();
-        out.linkLost = im.drop == COTKdev::Impl::Drop::Lost;
+        out.linkLost = im.drop == otksim_dev::Drop::Lost;
         out.frozen = im.frozen;
     });
 }

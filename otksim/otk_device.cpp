@@ -1,20 +1,20 @@
-// COTKdev of the simulated tracker: its state, result codes, the connection
-// and the queries that need no tracker setting.
+// The simulated tracker: its state, result codes, the connection and the
+// queries that need no tracker setting.
 #include "otksim/otk_internal.h"
 
 using otkint::Op;
 using otkint::runOp;
-using Gate = COTKdev::Impl::Gate;
+using Gate = otksim_dev::Gate;
 
-COTKdev::Impl::Impl(const otkint::Scenario& scenario)
+otksim_dev::otksim_dev(const otkint::Scenario& scenario)
     : sc(scenario), faults(scenario.faults), lastText(otkint::textForCode(0)),
       cnxCode(otksim::kNotConnected), cnxText("Tracker not connected: no discovery yet"),
-      serial(OV_BAUD_115200, OV_PARITY_NONE, 0)
+      serial{OV_BAUD_115200, OV_PARITY_NONE, 0}
 {
     powerOn();
 }
 
-void COTKdev::Impl::powerOn()
+void otksim_dev::powerOn()
 {
     activeMap = sc.stations;
     rateHz = sc.rateHz;
@@ -31,7 +31,7 @@ void COTKdev::Impl::powerOn()
             f = 0.0f;
 }
 
-void COTKdev::Impl::advance()
+void otksim_dev::advance()
 {
     if (!faultClockStarted)
         return;
@@ -55,7 +55,7 @@ void COTKdev::Impl::advance()
              t < static_cast<unsigned long long>(sc.freezeAfterMs) + static_cast<unsigned long long>(sc.freezeForMs);
 }
 
-bool COTKdev::Impl::linkLost()
+bool otksim_dev::linkLost()
 {
     if (drop != Drop::Lost)
         return false;
@@ -63,7 +63,7 @@ bool COTKdev::Impl::linkLost()
     return !setResult(otksim::kLinkLost, otkint::textForCode(otksim::kLinkLost));
 }
 
-Gate COTKdev::Impl::enter(Op op)
+Gate otksim_dev::enter(Op op)
 {
     advance();
     ++calls[static_cast<int>(op)];
@@ -80,7 +80,7 @@ Gate COTKdev::Impl::enter(Op op)
     return Gate::Run;
 }
 
-int COTKdev::Impl::leave(Gate gate, bool ok)
+int otksim_dev::leave(Gate gate, bool ok)
 {
     if (!ok)
         return 0;
@@ -93,16 +93,16 @@ int COTKdev::Impl::leave(Gate gate, bool ok)
     return 1;
 }
 
-bool COTKdev::Impl::setResult(unsigned code, const std::string& text)
+bool otksim_dev::setResult(unsigned code, const std::string& text)
 {
     lastCode = code;
     lastText = text;
     if (code && sc.trace)
-        OvDebug::OVDOUT("OTK: 0x%08X %s\r\n", code, text.c_str());
+        otkint::trace("OTK: 0x%08X %s\r\n", code, text.c_str());
     return false;
 }
 
-bool COTKdev::Impl::needConnection()
+bool otksim_dev::needConnection()
 {
     if (linkLost())
         return false;
@@ -114,33 +114,42 @@ bool COTKdev::Impl::needConnection()
                      linkOpen ? "Tracker not connected: restarting" : "Tracker not connected");
 }
 
-COTKdev::COTKdev() : m_pImpl(nullptr)
+otksim_dev* otksim_dev_create(void* sdkObject)
 {
     const otkint::Scenario sc = otkint::parseScenario(otkint::currentScenarioText().c_str());
     if (!sc.valid)
         otkint::reportBadScenario(sc);
-    m_pImpl = new Impl(sc);
-    otkint::registerDevice(this);
-}
-
-COTKdev::~COTKdev()
-{
-    otkint::unregisterDevice(this);
-    {
-        std::lock_guard<std::mutex> call(m_pImpl->callMutex);
-        std::unique_lock<std::mutex> lock(m_pImpl->dataMutex);
-        m_pImpl->stopProducer(lock);
+    if (sdkObject) {
+        // Bytes that vary, so that no guard pattern a caller fills in matches them.
+        unsigned char* p = static_cast<unsigned char*>(sdkObject);
+        for (long i = 0; i < sc.footprintBytes; ++i)
+            p[i] = static_cast<unsigned char>(i * 7 + 1);
     }
-    delete m_pImpl;
+    otksim_dev* dev = new otksim_dev(sc);
+    otkint::registerDevice(dev, sdkObject);
+    return dev;
 }
 
-int COTKdev::SetSerialIF(COTKser* ser)
+void otksim_dev_destroy(otksim_dev* dev)
 {
-    Impl& im = *m_pImpl;
+    if (!dev)
+        return;
+    otkint::unregisterDevice(dev);
+    {
+        std::lock_guard<std::mutex> call(dev->callMutex);
+        std::unique_lock<std::mutex> lock(dev->dataMutex);
+        dev->stopProducer(lock);
+    }
+    delete dev;
+}
+
+int otksim_SetSerialIF(otksim_dev* dev, const otksim_serial* ser)
+{
+    otksim_dev& im = *dev;
     return runOp(im, Op::SetSerialIF, [&](std::unique_lock<std::mutex>&) {
         if (!ser)
             return im.setResult(otksim::kBadArgument, "Invalid argument: no serial setting");
-        const int baud = ser->m_baud, parity = ser->m_parity;
+        const int baud = ser->baud, parity = ser->parity;
         if (baud < OV_BAUD_2400 || baud > OV_BAUD_115200)
             return im.setResult(otksim::kBadArgument, "Invalid argument: baud rate " + std::to_string(baud));
         if (parity < OV_PARITY_NONE || parity > OV_PARITY_EVEN)
@@ -151,9 +160,9 @@ int COTKdev::SetSerialIF(COTKser* ser)
     });
 }
 
-eOvCommType COTKdev::DiscoverCnx()
+int otksim_DiscoverCnx(otksim_dev* dev)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     std::lock_guard<std::mutex> call(im.callMutex);
     std::lock_guard<std::mutex> data(im.dataMutex);
     const Gate gate = im.enter(Op::DiscoverCnx);
@@ -183,9 +192,9 @@ eOvCommType COTKdev::DiscoverCnx()
     return im.serialSet ? OV_COMM_SERIAL : OV_COMM_USB;
 }
 
-int COTKdev::CnxReady()
+int otksim_CnxReady(otksim_dev* dev)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     return runOp(im, Op::CnxReady, [&](std::unique_lock<std::mutex>&) {
         if (im.linkLost())
             return false;
@@ -193,9 +202,9 @@ int COTKdev::CnxReady()
     });
 }
 
-int COTKdev::RestartTracker()
+int otksim_RestartTracker(otksim_dev* dev)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     return runOp(im, Op::RestartTracker, [&](std::unique_lock<std::mutex>& lock) {
         if (!im.needConnection())
             return false;
@@ -209,9 +218,9 @@ int COTKdev::RestartTracker()
     });
 }
 
-int COTKdev::Disconnect()
+int otksim_Disconnect(otksim_dev* dev)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     return runOp(im, Op::Disconnect, [&](std::unique_lock<std::mutex>& lock) {
         if (!im.linkOpen)
             return im.setResult(otksim::kNotConnected, "Tracker not connected");
@@ -223,9 +232,9 @@ int COTKdev::Disconnect()
     });
 }
 
-int COTKdev::MaxSensors()
+int otksim_MaxSensors(otksim_dev* dev)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     std::lock_guard<std::mutex> call(im.callMutex);
     std::lock_guard<std::mutex> data(im.dataMutex);
     im.enter(Op::MaxSensors);
@@ -235,9 +244,9 @@ int COTKdev::MaxSensors()
     return im.sc.maxSensors;
 }
 
-eOvTrackerType COTKdev::TrackerType()
+int otksim_TrackerType(otksim_dev* dev)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     std::lock_guard<std::mutex> call(im.callMutex);
     std::lock_guard<std::mutex> data(im.dataMutex);
     im.enter(Op::TrackerType);
@@ -248,16 +257,16 @@ eOvTrackerType COTKdev::TrackerType()
     return im.sc.type;
 }
 
-eOvErrCode COTKdev::GetLastResult()
+unsigned otksim_GetLastResult(otksim_dev* dev)
 {
-    std::lock_guard<std::mutex> data(m_pImpl->dataMutex);
-    ++m_pImpl->calls[static_cast<int>(Op::GetLastResult)];
-    return static_cast<eOvErrCode>(m_pImpl->lastCode);
+    std::lock_guard<std::mutex> data(dev->dataMutex);
+    ++dev->calls[static_cast<int>(Op::GetLastResult)];
+    return dev->lastCode;
 }
 
-const char* COTKdev::GetLastResultStr()
+const char* otksim_GetLastResultStr(otksim_dev* dev)
 {
-    std::lock_guard<std::mutex> data(m_pImpl->dataMutex);
-    ++m_pImpl->calls[static_cast<int>(Op::GetLastResultStr)];
-    return m_pImpl->lastText.c_str();
+    std::lock_guard<std::mutex> data(dev->dataMutex);
+    ++dev->calls[static_cast<int>(Op::GetLastResultStr)];
+    return dev->lastText.c_str();
 }

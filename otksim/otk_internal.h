@@ -1,5 +1,5 @@
-// Internals of the simulated tracker SDK shared by its source files: the
-// scenario, the motion paths, the frame encoder and the state of one COTKdev.
+// Internals of the simulated tracker shared by the core's source files: the
+// scenario, the motion paths, the frame encoder and the state of one device.
 #pragma once
 
 #include "otksim/otksim.h"
@@ -53,6 +53,7 @@ struct Scenario {
     // Timed link faults, in ms after the first start of the stream; -1: none.
     long dropAfterMs = -1, dropForMs = 0;
     long freezeAfterMs = -1, freezeForMs = 0;
+    long footprintBytes = 0;
 };
 
 // Parses scenario text (null or blank gives the defaults). On a bad pair the
@@ -72,9 +73,10 @@ void motionAt(Motion motion, int station, double t, int rateHz, float position[3
 std::vector<unsigned char> encodeFrame(Motion motion, std::uint32_t stations, const std::vector<int>& items,
                                        std::uint32_t frameIndex, int rateHz);
 
-// Devices alive, for otksim::LastDevice and the control calls.
-void registerDevice(COTKdev* dev);
-void unregisterDevice(COTKdev* dev);
+// Devices alive with the SDK objects in front of them, for otksim::LastDevice,
+// otksim::DeviceFor and the control calls.
+void registerDevice(otksim_dev* dev, const void* sdkObject);
+void unregisterDevice(otksim_dev* dev);
 // The scenario text a new device uses: SetScenario's, else OTK_SIM's.
 std::string currentScenarioText();
 
@@ -83,13 +85,21 @@ int rateToEnum(int rateHz);
 // The simulator's clock in ms: steady time, or the function set by SetClock.
 unsigned long long nowMs();
 
+// printf-style text to the trace sink, as OvDebug::OVDOUT hands it over.
+void trace(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
 } // namespace otkint
 
-struct COTKdev::Impl {
+// One simulated tracker: the device behind an SDK object.
+struct otksim_dev {
     // What an operation does after the injected faults were looked at.
     enum class Gate { Run, Fail, RunUnconfirmed };
 
-    explicit Impl(const otkint::Scenario& scenario);
+    explicit otksim_dev(const otkint::Scenario& scenario);
 
     // Both locks below are taken in this order. callMutex keeps one API call
     // at a time (so the producer thread is started and joined consistently);
@@ -114,7 +124,7 @@ struct COTKdev::Impl {
     std::string cnxText;
 
     bool serialSet = false;
-    COTKser serial;
+    otksim_serial serial;
 
     // Tracker settings, back to their power-on values on restart.
     std::uint32_t activeMap = 0;
@@ -170,12 +180,12 @@ namespace otkint {
 // The frame of every faultable operation: one call at a time, the injected
 // faults first, then body(lock) with dataMutex held by lock; body reports a
 // failure by setting the result and returning false.
-template <typename Body> int runOp(COTKdev::Impl& im, Op op, Body body)
+template <typename Body> int runOp(otksim_dev& im, Op op, Body body)
 {
     std::lock_guard<std::mutex> call(im.callMutex);
     std::unique_lock<std::mutex> lock(im.dataMutex);
-    const COTKdev::Impl::Gate gate = im.enter(op);
-    if (gate == COTKdev::Impl::Gate::Fail)
+    const otksim_dev::Gate gate = im.enter(op);
+    if (gate == otksim_dev::Gate::Fail)
         return 0;
     const bool ok = body(lock);
     return im.leave(gate, ok);

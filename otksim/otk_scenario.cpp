@@ -177,6 +177,9 @@ std::string applyPair(const std::string& key, const std::string& value, Scenario
     } else if (key == "freeze") {
         if (!parseTimedFault(value, sc.freezeAfterMs, sc.freezeForMs))
             return "freeze is AFTER_MS:FOR_MS";
+    } else if (key == "footprint") {
+        if (!parseDecimal(value, 0, 1048576, sc.footprintBytes))
+            return "footprint is 0 to 1048576 bytes";
     } else if (key == "trace") {
         if (word != "on" && word != "off")
             return "trace is on or off";

@@ -1,4 +1,4 @@
-// COTKdev of the simulated tracker: continuous output and the frame producer.
+// The simulated tracker: continuous output and the frame producer.
 #include "otksim/otk_internal.h"
 
 #include <chrono>
@@ -8,14 +8,14 @@ using otkint::Op;
 using otkint::runOp;
 using Lock = std::unique_lock<std::mutex>;
 
-void COTKdev::Impl::publish(std::vector<unsigned char> frame)
+void otksim_dev::publish(std::vector<unsigned char> frame)
 {
     published = std::move(frame);
     publishedAt = std::chrono::steady_clock::now();
     ++hostFrameCount;
 }
 
-bool COTKdev::Impl::publishMotionFrame()
+bool otksim_dev::publishMotionFrame()
 {
     advance();
     if (framesHeld())
@@ -28,7 +28,7 @@ bool COTKdev::Impl::publishMotionFrame()
     return true;
 }
 
-void COTKdev::Impl::stopProducer(Lock& lock)
+void otksim_dev::stopProducer(Lock& lock)
 {
     streaming = false;
     if (!producer.joinable())
@@ -42,7 +42,7 @@ void COTKdev::Impl::stopProducer(Lock& lock)
     producerRunning = false;
 }
 
-void COTKdev::Impl::producerLoop()
+void otksim_dev::producerLoop()
 {
     Lock lock(dataMutex);
     const auto start = std::chrono::steady_clock::now();
@@ -58,9 +58,9 @@ void COTKdev::Impl::producerLoop()
     }
 }
 
-int COTKdev::ClearPnoBuffer()
+int otksim_ClearPnoBuffer(otksim_dev* dev)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     return runOp(im, Op::ClearPnoBuffer, [&](Lock&) {
         if (!im.needConnection())
             return false;
@@ -70,9 +70,9 @@ int COTKdev::ClearPnoBuffer()
     });
 }
 
-int COTKdev::StartContPno(void* /*window: no notification window is supported*/)
+int otksim_StartContPno(otksim_dev* dev, void* /*window: no notification window is supported*/)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     return runOp(im, Op::StartContPno, [&](Lock& lock) {
         if (!im.needConnection())
             return false;
@@ -88,7 +88,7 @@ int COTKdev::StartContPno(void* /*window: no notification window is supported*/)
             im.stopProducer(lock);
         if (!im.sc.manualFrames) {
             try {
-                im.producer = std::thread(&COTKdev::Impl::producerLoop, &im);
+                im.producer = std::thread(&otksim_dev::producerLoop, &im);
             } catch (const std::system_error& e) {
                 return im.setResult(otksim::kNoThread, std::string("Could not start continuous output: ") + e.what());
             }
@@ -96,48 +96,48 @@ int COTKdev::StartContPno(void* /*window: no notification window is supported*/)
         }
         im.streaming = true;
         if (im.sc.trace)
-            OvDebug::OVDOUT("OTK: continuous output at %d Hz\r\n", im.rateHz);
+            otkint::trace("OTK: continuous output at %d Hz\r\n", im.rateHz);
         return true;
     });
 }
 
-int COTKdev::StopContPno()
+int otksim_StopContPno(otksim_dev* dev)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     return runOp(im, Op::StopContPno, [&](Lock& lock) {
         if (!im.needConnection())
             return false;
         im.stopProducer(lock);
         if (im.sc.trace)
-            OvDebug::OVDOUT("OTK: continuous output stopped\r\n");
+            otkint::trace("OTK: continuous output stopped\r\n");
         return true;
     });
 }
 
-int COTKdev::LastHostFrameCount(unsigned long& count)
+int otksim_LastHostFrameCount(otksim_dev* dev, unsigned long* count)
 {
-    Impl& im = *m_pImpl;
+    otksim_dev& im = *dev;
     return runOp(im, Op::LastHostFrameCount, [&](Lock&) {
         if (!im.needConnection())
             return false;
-        count = im.hostFrameCount;
+        *count = im.hostFrameCount;
         return true;
     });
 }
 
-int COTKdev::LastPnoPtr(unsigned char*& buffer, unsigned long& length)
+int otksim_LastPnoPtr(otksim_dev* dev, unsigned char** buffer, unsigned long* length)
 {
-    Impl& im = *m_pImpl;
-    buffer = nullptr;
-    length = 0;
+    otksim_dev& im = *dev;
+    *buffer = nullptr;
+    *length = 0;
     return runOp(im, Op::LastPnoPtr, [&](Lock&) {
         if (!im.needConnection())
             return false;
         // A copy of our own: the producer may publish again at any time.
         im.handed = im.published;
         im.handedAt = im.publishedAt;
-        buffer = im.handed.empty() ? nullptr : im.handed.data();
-        length = static_cast<unsigned long>(im.handed.size());
+        *buffer = im.handed.empty() ? nullptr : im.handed.data();
+        *length = static_cast<unsigned long>(im.handed.size());
         return true;
     });
 }

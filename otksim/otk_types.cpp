@@ -1,29 +1,20 @@
-// The small value classes of the simulated tracker SDK.
-#include "tracker/OTK.h"
+// The small value classes of the SDK: a data list and a built-in-test result.
+#include "otksim/otksim_c.h"
 
-COTKser::COTKser(eOvBaudRate baud, eOvParity parity, int flowControl)
-    : m_baud(baud), m_parity(parity), m_flow(flowControl)
+void otksim_mdat_Empty(int* count)
 {
+    *count = 0;
 }
 
-COTKbiterr::COTKbiterr() : m_errors(0) {}
-
-int COTKbiterr::IsClear() const
+int otksim_mdat_Append(int* count, int* items, int item)
 {
-    return m_errors == 0;
-}
-
-COTKmdat::COTKmdat() : m_count(0), m_items() {}
-
-void COTKmdat::Empty()
-{
-    m_count = 0;
-}
-
-int COTKmdat::Append(eOTKMotionData item)
-{
-    if (m_count < 0 || m_count >= kMaxItems)
+    if (*count < 0 || *count >= OTKSIM_MAX_ITEMS)
         return 0;
-    m_items[m_count++] = item;
+    items[(*count)++] = item;
     return 1;
+}
+
+int otksim_biterr_IsClear(unsigned long errors)
+{
+    return errors == 0;
 }

@@ -1,11 +1,20 @@
 // Control API of the simulated tracker SDK, for tests and tools in the same
 // process. The device itself never uses it: it talks to the tracker only
 // through COTKdev.
+//
+// The simulation lives in the core library otksim; the SDK stand-ins are thin
+// shells over its flat C interface (otksim/otksim_c.h). The calls below take
+// the core's own device, which DeviceFor finds from the address of the SDK
+// object in front of it, whichever stand-in made that object.
 #pragma once
 
+#include "otksim/otksim_c.h"
 #include "tracker/OTK.h"
 
 namespace otksim {
+
+// One simulated tracker (opaque).
+typedef ::otksim_dev Device;
 
 // How the simulated tracker behaves, chosen by a scenario: blank- or
 // semicolon-separated key=value pairs (keys and words ignore case):
@@ -32,6 +41,10 @@ namespace otksim {
 //                            started again.
 //   freeze=AFTER_MS:FOR_MS   AFTER_MS after the stream first started no frame
 //                            is published for FOR_MS; no call fails.
+//   footprint=BYTES          the COTKdev constructor writes BYTES bytes (0 to
+//                            1048576, default 0) from the object's own address,
+//                            as an SDK whose object is that big would: for
+//                            checking the room a caller reserves for the object.
 // Both run on the simulator's clock (see SetClock) and also hold back the
 // frames of PushFrame and PushMotionFrame.
 // A bad pair is reported on stderr and the tracker is then never found.
@@ -88,15 +101,26 @@ enum ResultCode : unsigned {
 // Scenario text in the form of the OTK_SIM environment variable. Devices
 // constructed afterwards use it instead of the environment; nullptr goes back
 // to the environment. Returns false (and reports on stderr) for a bad text.
-OTK_API bool SetScenario(const char* text);
+OTKSIM_API bool SetScenario(const char* text);
 
-// The most recently constructed COTKdev that is still alive, or nullptr.
-OTK_API COTKdev* LastDevice();
+// The device of the most recently constructed COTKdev that is still alive, or
+// nullptr.
+OTKSIM_API Device* LastDevice();
+
+// The device of the live COTKdev at sdkObject (the object's address, from any
+// stand-in), or nullptr.
+OTKSIM_API Device* DeviceFor(const void* sdkObject);
+
+// Where the text of every OvDebug::OVDOUT call goes, exactly as formatted
+// (tests capture it). A null sink restores the default, which writes to
+// standard error when OTK_TRACE=1 is set and discards the text otherwise.
+typedef void (*TraceSink)(const char* text, void* context);
+OTKSIM_API void SetTraceSink(TraceSink sink, void* context);
 
 // The simulator's clock in ms for the timed faults; nullptr restores steady
 // time. Tests that drive time themselves point it at their own clock.
 typedef unsigned long long (*ClockFn)();
-OTK_API void SetClock(ClockFn clock);
+OTKSIM_API void SetClock(ClockFn clock);
 
 // Publishes one frame by hand, exactly as the producer thread would: the frame
 // count rises by one and LastPnoPtr returns these bytes. Works whether or not
@@ -104,11 +128,11 @@ OTK_API void SetClock(ClockFn clock);
 // starts no thread, so tests control every frame.
 // A null pointer with length 0 publishes an empty frame. False when a timed
 // fault holds frames back (nothing is published then).
-OTK_API bool PushFrame(COTKdev* dev, const unsigned char* data, unsigned long length);
+OTKSIM_API bool PushFrame(Device* dev, const unsigned char* data, unsigned long length);
 // Publishes the frame the producer would publish next (motion paths, station
 // map, output data list) and advances the frame index. False when there is
 // no station to send (the index still advances, as with the producer).
-OTK_API bool PushMotionFrame(COTKdev* dev);
+OTKSIM_API bool PushMotionFrame(Device* dev);
 
 // The documented motion of a station (1-based) at time t seconds, in inches
 // and degrees, for the scenario's motion (still, circle or counter):
@@ -123,15 +147,15 @@ OTK_API bool PushMotionFrame(COTKdev* dev);
 //           record read elsewhere was written whole.
 // Computed in double and rounded to float, exactly as the frames carry it.
 // Stations outside 1..32 give zeros.
-OTK_API void MotionAt(COTKdev* dev, int station, double t, float position[3], float angles[3]);
+OTKSIM_API void MotionAt(Device* dev, int station, double t, float position[3], float angles[3]);
 
 // Calls of a named SDK operation (its name as in OTK.h) on this device; -1
 // for an unknown name or device.
-OTK_API int CallCount(COTKdev* dev, const char* operation);
+OTKSIM_API int CallCount(Device* dev, const char* operation);
 
 // When the frame that LastPnoPtr last returned was published, in nanoseconds
 // of std::chrono::steady_clock: how old a record written from it is.
-OTK_API bool HandedFrameTime(COTKdev* dev, long long& steadyNanoseconds);
+OTKSIM_API bool HandedFrameTime(Device* dev, long long& steadyNanoseconds);
 
 struct State {
     int connected;
@@ -159,6 +183,6 @@ struct State {
     int linkLost;              // inside a drop=
     int frozen;                // inside a freeze=
 };
-OTK_API bool GetState(COTKdev* dev, State& out);
+OTKSIM_API bool GetState(Device* dev, State& out);
 
 } // namespace otksim

@@ -17,6 +17,8 @@
 #define OTK_API __attribute__((visibility("default")))
 #endif
 
+struct otksim_dev;
+
 enum eOvErrCode {
     OV_ERR_NONE = 0,
     OV_ERR_NO_TRACKER = 0x20040001,        // nothing answered discovery yet
@@ -107,6 +109,5 @@ public:
     eOvErrCode GetLastResult();
     const char* GetLastResultStr();
 
-    struct Impl;
-    Impl* m_pImpl;
+    otksim_dev* m_pSim; // the simulated tracker behind this object
 };

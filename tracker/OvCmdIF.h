@@ -20,12 +20,6 @@ public:
         __attribute__((format(printf, 1, 2)))
 #endif
         ;
-
-    // Where formatted trace text goes (tests capture it). A null sink restores
-    // the default, which writes to standard error when OTK_TRACE=1 is set and
-    // discards the text otherwise.
-    typedef void (*Sink)(const char* text, void* context);
-    static void SetSink(Sink sink, void* context);
 };
 
 class OVCMDIF_API COv3Vector {

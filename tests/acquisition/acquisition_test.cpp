@@ -27,7 +27,7 @@ struct AcquisitionTest : TrackerTest {
         for (const auto& r : records)
             frame.insert(frame.end(), r.begin(), r.end());
         frame.resize(frame.size() + extra, 0xEE);
-        ASSERT_TRUE(otksim::PushFrame(&dev->m_dev, frame.data(), static_cast<unsigned long>(frame.size())));
+        ASSERT_TRUE(otksim::PushFrame(testhelp::simOf(*dev), frame.data(), static_cast<unsigned long>(frame.size())));
     }
     int cycle() { return dev->recvData(reinterpret_cast<unsigned char*>(&flags), 8); }
     std::array<std::int32_t, 6> pose(unsigned id)
@@ -200,7 +200,7 @@ TEST_F(AcquisitionTest, ConfigureReportsEachFailureAndGoesOn)
         } else {
             EXPECT_EQ((std::vector<std::string>{c.console + text}), lines()) << c.scenario;
         }
-        EXPECT_EQ(1, otksim::CallCount(&d.m_dev, "ClearBITErrs") + (std::string(c.scenario).find("SetSDataList") != std::string::npos)) << c.scenario;
+        EXPECT_EQ(1, otksim::CallCount(testhelp::simOf(d), "ClearBITErrs") + (std::string(c.scenario).find("SetSDataList") != std::string::npos)) << c.scenario;
     }
 }
 
@@ -238,7 +238,7 @@ TEST_F(AcquisitionTest, StartAndStop)
     EXPECT_FALSE(d.start());
     EXPECT_EQ((std::vector<std::string>{"start: Tracker already in continuous mode"}), lines());
     EXPECT_EQ("OvTrackD::start: Tracker already in continuous mode\r\n", traces().back());
-    EXPECT_EQ(1, otksim::CallCount(&d.m_dev, "StartContPno"));
+    EXPECT_EQ(1, otksim::CallCount(testhelp::simOf(d), "StartContPno"));
     clearOutput();
     EXPECT_TRUE(d.stop());
     EXPECT_EQ(0, d.m_bContRunning);
@@ -252,8 +252,8 @@ TEST_F(AcquisitionTest, StopWithoutStartOnlyDisconnects)
     serial();
     OvTrackD& d = ready();
     EXPECT_TRUE(d.stop());
-    EXPECT_EQ(0, otksim::CallCount(&d.m_dev, "StopContPno"));
-    EXPECT_EQ(1, otksim::CallCount(&d.m_dev, "Disconnect"));
+    EXPECT_EQ(0, otksim::CallCount(testhelp::simOf(d), "StopContPno"));
+    EXPECT_EQ(1, otksim::CallCount(testhelp::simOf(d), "Disconnect"));
 }
 
 TEST_F(AcquisitionTest, StartFailures)
@@ -375,7 +375,7 @@ TEST_F(AcquisitionTest, UpdateFailures)
     EXPECT_EQ("LastPnoPtr Error: " + text + "\r\n", traces().back());
     EXPECT_EQ(0u, d.m_dwLastFrameCount);
     clearOutput();
-    ASSERT_TRUE(otksim::PushFrame(&d.m_dev, nullptr, 0));
+    ASSERT_TRUE(otksim::PushFrame(testhelp::simOf(d), nullptr, 0));
     EXPECT_EQ(0, d.update());
     EXPECT_EQ((std::vector<std::string>{"No pno data ready"}), lines());
     EXPECT_EQ("No pno data ready\r\n", traces().back());

@@ -15,7 +15,7 @@ struct PathsTest : TrackerTest {
     int cycle() { return dev->recvData(reinterpret_cast<unsigned char*>(&flags), 8); }
     void push(const std::vector<unsigned char>& frame)
     {
-        ASSERT_TRUE(otksim::PushFrame(&dev->m_dev, frame.data(), static_cast<unsigned long>(frame.size())));
+        ASSERT_TRUE(otksim::PushFrame(testhelp::simOf(*dev), frame.data(), static_cast<unsigned long>(frame.size())));
     }
     // Lines before the report that closes init.
     Lines beforeReport() const
@@ -140,7 +140,7 @@ TEST_F(PathsTest, HemisphereForAllStationsIsOneCommandAndAFailureStopsTheRest)
     EXPECT_EQ(1, dev->CfgHemi());
     EXPECT_EQ(1, state().hemisphereSet[0]);
     EXPECT_EQ(0, state().hemisphereSet[1]);
-    EXPECT_EQ(1, otksim::CallCount(&dev->m_dev, "SetSHemisphere"));
+    EXPECT_EQ(1, otksim::CallCount(testhelp::simOf(*dev), "SetSHemisphere"));
 
     testhelp::Config three;
     three.add("baud", {"115200"}).add("reset", {"no"}).add("hemisphere", {"+x", "7"});
@@ -149,7 +149,7 @@ TEST_F(PathsTest, HemisphereForAllStationsIsOneCommandAndAFailureStopsTheRest)
     ASSERT_EQ(1, dev->init(&info));
     clearOutput();
     EXPECT_EQ(0, dev->CfgHemi());
-    EXPECT_EQ(1, otksim::CallCount(&dev->m_dev, "SetSHemisphere")); // stations 2 and 3 never sent
+    EXPECT_EQ(1, otksim::CallCount(testhelp::simOf(*dev), "SetSHemisphere")); // stations 2 and 3 never sent
     ASSERT_EQ(1u, lines().size());
     const std::string text = sdkText(lines()[0], "Set Hemisphere Error: ");
     EXPECT_EQ("SetSHemisphere Error: " + text + "\r\n", traces().back());

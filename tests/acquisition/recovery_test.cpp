@@ -11,7 +11,7 @@ using testhelp::stationRecord;
 namespace {
 
 std::uint64_t g_now = 0;
-COTKdev* g_sdk = nullptr;
+otksim::Device* g_sdk = nullptr;
 std::vector<int> g_countsAtPause; // LastHostFrameCount calls made when each pause began
 
 std::uint64_t fakeNow() { return g_now; }
@@ -54,7 +54,7 @@ struct RecoveryTest : testhelp::TrackerTest {
         EXPECT_EQ(1, d.init(&info));
         d.configure();
         EXPECT_TRUE(d.start());
-        g_sdk = &d.m_dev;
+        g_sdk = testhelp::simOf(d);
         t0 = g_now;
         clearOutput();
         pauses().clear();
@@ -62,7 +62,7 @@ struct RecoveryTest : testhelp::TrackerTest {
     }
     void push(const std::vector<unsigned char>& frame)
     {
-        ASSERT_TRUE(otksim::PushFrame(&dev->m_dev, frame.data(), static_cast<unsigned long>(frame.size())));
+        ASSERT_TRUE(otksim::PushFrame(testhelp::simOf(*dev), frame.data(), static_cast<unsigned long>(frame.size())));
     }
     void push(const std::vector<std::vector<unsigned char>>& records)
     {
@@ -71,7 +71,7 @@ struct RecoveryTest : testhelp::TrackerTest {
             frame.insert(frame.end(), r.begin(), r.end());
         push(frame);
     }
-    int calls(const char* op) { return otksim::CallCount(&dev->m_dev, op); }
+    int calls(const char* op) { return otksim::CallCount(testhelp::simOf(*dev), op); }
     // Cycles until ms have passed, the tracker offering a frame every 8 ms
     // (held back by the simulator while it is gone). Each update must take
     // exactly its one pause. Returns the cycles that wrote records.
@@ -81,7 +81,7 @@ struct RecoveryTest : testhelp::TrackerTest {
         const std::uint64_t end = g_now + ms;
         while (g_now < end) {
             if ((g_now - t0) % 8 == 0)
-                otksim::PushMotionFrame(&dev->m_dev);
+                otksim::PushMotionFrame(testhelp::simOf(*dev));
             const std::uint64_t before = g_now;
             flags.trackerMask[3] = 0;
             cycle();

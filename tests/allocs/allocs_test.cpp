@@ -80,7 +80,7 @@ struct AllocTest : testhelp::TrackerTest {
         long total = 0;
         for (int i = 0; i < cycles; ++i) {
             if (newFrames) {
-                EXPECT_TRUE(otksim::PushMotionFrame(&dev->m_dev));
+                EXPECT_TRUE(otksim::PushMotionFrame(testhelp::simOf(*dev)));
             }
             t_allocations = 0;
             t_counting = true;
@@ -136,7 +136,7 @@ TEST_F(AllocTest, SteadyStateCyclesAllocateNothing)
         ASSERT_EQ(1, d.init(&info)) << c.name << "\n" << out->text();
         ASSERT_EQ(2, d.configure());
         ASSERT_TRUE(d.start());
-        ASSERT_TRUE(otksim::PushMotionFrame(&d.m_dev));
+        ASSERT_TRUE(otksim::PushMotionFrame(testhelp::simOf(d)));
 
         int written = 0;
         countCycles(20, c.newFrames, written); // warm-up: the SDK's frame copy grows once

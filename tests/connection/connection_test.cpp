@@ -182,9 +182,9 @@ TEST_F(ConnectionTest, EveryFailingCallClosesTheConnection)
             EXPECT_TRUE(hasTrace(traces(), c.trace + text + "\r\n")) << c.scenario;
         }
         otksim::State s;
-        otksim::GetState(&d.m_dev, s);
+        otksim::GetState(testhelp::simOf(d), s);
         EXPECT_EQ(0, s.linkOpen) << c.scenario;
-        EXPECT_EQ(1, otksim::CallCount(&d.m_dev, "Disconnect")) << c.scenario;
+        EXPECT_EQ(1, otksim::CallCount(testhelp::simOf(d), "Disconnect")) << c.scenario;
     }
 }
 
@@ -224,8 +224,8 @@ TEST_F(ConnectionTest, ResetWaitsForTheTrackerToComeBack)
     ASSERT_EQ(1, d.Connect());
     EXPECT_EQ((std::vector<std::string>{"Resetting tracker..", "Tracker connected."}), lines());
     EXPECT_EQ((std::vector<unsigned>{500, 500, 500}), pauses());
-    EXPECT_EQ(1, otksim::CallCount(&d.m_dev, "RestartTracker"));
-    EXPECT_EQ(5, otksim::CallCount(&d.m_dev, "DiscoverCnx"));
+    EXPECT_EQ(1, otksim::CallCount(testhelp::simOf(d), "RestartTracker"));
+    EXPECT_EQ(5, otksim::CallCount(testhelp::simOf(d), "DiscoverCnx"));
     EXPECT_EQ(1, state().connected);
 }
 
@@ -257,7 +257,7 @@ TEST_F(ConnectionTest, ResetFailuresNameTheirCall)
         EXPECT_TRUE(hasTrace(traces(), c.trace + text + "\r\n")) << c.scenario << " / " << text;
         EXPECT_EQ("Reset tracker failed", got[2]);
         otksim::State s{};
-        otksim::GetState(&d.m_dev, s);
+        otksim::GetState(testhelp::simOf(d), s);
         EXPECT_EQ(0, s.linkOpen) << c.scenario; // a failed reset closes the connection
     }
     // The last case tried 30 times with a pause after each, the last included.
@@ -269,7 +269,7 @@ TEST_F(ConnectionTest, TryConnectGivesUpAtOnceOnOtherCodes)
     serial();
     OvTrackD& d = make("fail=DiscoverCnx:20010002");
     EXPECT_EQ(0, d.TryConnect());
-    EXPECT_EQ(1, otksim::CallCount(&d.m_dev, "DiscoverCnx"));
+    EXPECT_EQ(1, otksim::CallCount(testhelp::simOf(d), "DiscoverCnx"));
     EXPECT_TRUE(pauses().empty());
 
     for (const char* code : {"20040001", "20040005", "20020005"}) {
@@ -277,7 +277,7 @@ TEST_F(ConnectionTest, TryConnectGivesUpAtOnceOnOtherCodes)
         OvTrackD retrying(cfg.get(), &log);
         pauses().clear();
         EXPECT_EQ(0, retrying.TryConnect()) << code;
-        EXPECT_EQ(30, otksim::CallCount(&retrying.m_dev, "DiscoverCnx")) << code;
+        EXPECT_EQ(30, otksim::CallCount(testhelp::simOf(retrying), "DiscoverCnx")) << code;
         EXPECT_EQ(std::vector<unsigned>(30, 500), pauses()) << code;
     }
 

@@ -101,7 +101,7 @@ TEST_F(Module, HostSequenceStreamsRecords)
     EXPECT_EQ(2, slot<IntFn>(dev, 2)(dev));
     ASSERT_TRUE(slot<BoolFn>(dev, 1)(dev));
 
-    COTKdev* tracker = otksim::LastDevice();
+    otksim::Device* tracker = otksim::LastDevice();
     ASSERT_NE(nullptr, tracker);
     ASSERT_TRUE(otksim::PushMotionFrame(tracker));
     UpdateFlags flags;

@@ -1,8 +1,9 @@
 // Captures what the code under test writes: standard output (every console and
-// log line goes through std::cout) and the trace lines of OvDebug::OVDOUT.
+// log line goes through std::cout) and the trace lines of OvDebug::OVDOUT,
+// which the simulated SDK hands to its trace sink.
 #pragma once
 
-#include "tracker/OvCmdIF.h"
+#include "otksim/otksim.h"
 
 #include <iostream>
 #include <sstream>
@@ -50,8 +51,8 @@ private:
 
 class CaptureTrace {
 public:
-    CaptureTrace() { OvDebug::SetSink(&CaptureTrace::sink, this); }
-    ~CaptureTrace() { OvDebug::SetSink(nullptr, nullptr); }
+    CaptureTrace() { otksim::SetTraceSink(&CaptureTrace::sink, this); }
+    ~CaptureTrace() { otksim::SetTraceSink(nullptr, nullptr); }
     CaptureTrace(const CaptureTrace&) = delete;
     CaptureTrace& operator=(const CaptureTrace&) = delete;
 

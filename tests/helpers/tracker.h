@@ -5,6 +5,7 @@
 
 #include "helpers/capture.h"
 #include "helpers/host.h"
+#include "helpers/simdevice.h"
 #include "otksim/otksim.h"
 #include "support/platform.h"
 #include "tracker/ovtrackd.h"
@@ -86,7 +87,7 @@ struct TrackerTest : ::testing::Test {
     {
         otksim::State s;
         std::memset(&s, 0, sizeof s);
-        otksim::GetState(&dev->m_dev, s);
+        otksim::GetState(simOf(*dev), s);
         return s;
     }
     std::vector<std::string> lines() const { return out->lines(); }

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -54,6 +57,7 @@ TEST(OtkScenario, BadPairIsReportedAndNoTrackerIsFound)
         "type=brevik rate=120", "bit=maybe", "motion=spiral", "restart=-1", "frames=auto", "colour=red",
         "motion", "fail=discovercnx:0x20040001", "fail=MaxSensors:0x1", "fail=SetStationMap:0",
         "fail=SetStationMap:0x40000000", "fail=SetStationMap:0x20040003:0", "fail=SetStationMap",
+        "footprint=1048577", "footprint=-1", "footprint=4k",
     };
     for (const char* text : bad) {
         SCOPED_TRACE(text);
@@ -71,6 +75,27 @@ TEST(OtkScenario, BadPairIsReportedAndNoTrackerIsFound)
         EXPECT_EQ(0, dev.CnxReady());
         EXPECT_EQ(otksim::kBadScenario, code(dev));
         EXPECT_NE(std::string::npos, std::string(dev.GetLastResultStr()).find("No tracker found"));
+    }
+}
+
+// An SDK object as big as footprint= says: the constructor writes that many
+// bytes from the object's address and not one more, and the device still works.
+TEST(OtkScenario, FootprintWritesFromTheObjectsAddress)
+{
+    for (const size_t bytes : {size_t(0), sizeof(COTKdev), size_t(300), size_t(1024)}) {
+        SCOPED_TRACE(bytes);
+        alignas(COTKdev) unsigned char room[2048];
+        std::memset(room, 0xEE, sizeof room);
+        ASSERT_TRUE(otksim::SetScenario(("footprint=" + std::to_string(bytes)).c_str()));
+        COTKdev* dev = new (room) COTKdev;
+        otksim::SetScenario(nullptr);
+        size_t written = sizeof room;
+        while (written > 0 && room[written - 1] == 0xEE)
+            --written;
+        EXPECT_EQ(std::max(bytes, sizeof(COTKdev)), written);
+        EXPECT_EQ(otksim::LastDevice(), simtest::sim(*dev));
+        EXPECT_TRUE(connect(*dev));
+        dev->~COTKdev();
     }
 }
 
@@ -108,7 +133,7 @@ TEST(OtkConnection, EveryCallFailsWithoutConnection)
         EXPECT_EQ(0, call.second());
         EXPECT_EQ(otksim::kNotConnected, code(d));
         EXPECT_NE(std::string::npos, std::string(d.GetLastResultStr()).find("not connected"));
-        EXPECT_EQ(1, otksim::CallCount(&d, call.first));
+        EXPECT_EQ(1, otksim::CallCount(simtest::sim(d), call.first));
     }
     // No "unknown" in the enum: the model comes back next to the failure.
     EXPECT_EQ(OV_TRACKER_BREVIK, d.TrackerType());
@@ -189,7 +214,7 @@ TEST(OtkFaults, InjectedCodesWithCounts)
         EXPECT_EQ(OV_ERR_TRACKER_BUSY, dev->GetLastResult());
     }
     ASSERT_TRUE(connect(*dev));
-    EXPECT_EQ(3, otksim::CallCount(dev.get(), "DiscoverCnx"));
+    EXPECT_EQ(3, otksim::CallCount(simtest::sim(*dev), "DiscoverCnx"));
 
     unsigned long map = 0;
     for (int i = 0; i < 3; ++i) {
@@ -203,7 +228,7 @@ TEST(OtkFaults, InjectedCodesWithCounts)
     EXPECT_EQ(0x1234u, code(*dev));
     EXPECT_STREQ("Error 0x00001234", dev->GetLastResultStr());
     EXPECT_EQ(1, dev->ClearBITErrs());
-    EXPECT_EQ(-1, otksim::CallCount(dev.get(), "clearbiterrs"));
+    EXPECT_EQ(-1, otksim::CallCount(simtest::sim(*dev), "clearbiterrs"));
 }
 
 TEST(OtkFaults, OnlyTheUnconfirmedCodeLetsTheCommandTakeEffect)
@@ -232,17 +257,22 @@ TEST(OtkFaults, OnlyTheUnconfirmedCodeLetsTheCommandTakeEffect)
 TEST(OtkControl, LastDeviceIsTheNewestAlive)
 {
     auto first = makeDevice("");
-    EXPECT_EQ(first.get(), otksim::LastDevice());
+    ASSERT_NE(nullptr, simtest::sim(*first));
+    EXPECT_EQ(simtest::sim(*first), otksim::LastDevice());
     {
         auto second = makeDevice("");
-        EXPECT_EQ(second.get(), otksim::LastDevice());
+        EXPECT_EQ(simtest::sim(*second), otksim::LastDevice());
+        EXPECT_NE(simtest::sim(*first), simtest::sim(*second));
     }
-    EXPECT_EQ(first.get(), otksim::LastDevice());
-    // Only the address survives the delete (kept where the compiler cannot
-    // follow it): the simulator must refuse it without touching the object.
-    volatile std::uintptr_t goneAddress = reinterpret_cast<std::uintptr_t>(first.get());
+    EXPECT_EQ(simtest::sim(*first), otksim::LastDevice());
+    // Only the addresses survive the delete (kept where the compiler cannot
+    // follow them): the simulator must refuse them without touching the objects.
+    volatile std::uintptr_t goneObject = reinterpret_cast<std::uintptr_t>(first.get());
+    volatile std::uintptr_t goneAddress = reinterpret_cast<std::uintptr_t>(simtest::sim(*first));
     first.reset();
-    COTKdev* gone = reinterpret_cast<COTKdev*>(goneAddress);
+    EXPECT_EQ(nullptr, otksim::DeviceFor(reinterpret_cast<const void*>(goneObject)));
+    EXPECT_EQ(nullptr, otksim::LastDevice());
+    otksim::Device* gone = reinterpret_cast<otksim::Device*>(goneAddress);
     otksim::State s;
     EXPECT_FALSE(otksim::GetState(gone, s));
     EXPECT_FALSE(otksim::PushMotionFrame(gone));

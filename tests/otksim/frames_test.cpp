@@ -88,8 +88,8 @@ TEST(OtkFrames, RecordLayoutForPositionThenAngles)
     ASSERT_TRUE(connect(*dev));
     ASSERT_TRUE(simtest::setPositionAngles(*dev));
     ASSERT_TRUE(dev->StartContPno(nullptr));
-    ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
-    ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
+    ASSERT_TRUE(otksim::PushMotionFrame(simtest::sim(*dev)));
+    ASSERT_TRUE(otksim::PushMotionFrame(simtest::sim(*dev)));
 
     const Frame f = lastFrame(*dev);
     ASSERT_EQ(1, f.ok);
@@ -117,7 +117,7 @@ TEST(OtkFrames, OtherDataListsGiveOtherLayouts)
 {
     auto dev = makeDevice("frames=manual motion=still stations=0x2");
     ASSERT_TRUE(connect(*dev));
-    ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
+    ASSERT_TRUE(otksim::PushMotionFrame(simtest::sim(*dev)));
     Frame f = lastFrame(*dev);
     ASSERT_EQ(8u, f.bytes.size()) << "header only before a list is set";
     EXPECT_EQ(8, f.bytes[1]);
@@ -128,7 +128,7 @@ TEST(OtkFrames, OtherDataListsGiveOtherLayouts)
     list.Append(OTK_MD_EULER);
     list.Append(OTK_MD_POSITION);
     ASSERT_TRUE(dev->SetSDataList(-1, list));
-    ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
+    ASSERT_TRUE(otksim::PushMotionFrame(simtest::sim(*dev)));
     f = lastFrame(*dev);
     ASSERT_EQ(32u, f.bytes.size());
     EXPECT_EQ(10.0f, floatAt(&f.bytes[8])) << "angles come first";
@@ -144,7 +144,7 @@ TEST(OtkFrames, CircleMotionFollowsTheFrameClock)
     ASSERT_TRUE(dev->StartContPno(nullptr));
     const double pi = 3.14159265358979323846;
     for (int n = 0; n <= 300; ++n) { // away from the wrap at 180 degrees
-        ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
+        ASSERT_TRUE(otksim::PushMotionFrame(simtest::sim(*dev)));
         if (n % 50)
             continue;
         SCOPED_TRACE(n);
@@ -165,7 +165,7 @@ TEST(OtkFrames, CircleMotionFollowsTheFrameClock)
         EXPECT_EQ(0.0f, floatAt(rec + 28));
 
         float position[3], angles[3];
-        otksim::MotionAt(dev.get(), 4, n / 240.0, position, angles);
+        otksim::MotionAt(simtest::sim(*dev), 4, n / 240.0, position, angles);
         EXPECT_EQ(position[0], floatAt(rec + 8));
         EXPECT_EQ(angles[0], floatAt(rec + 20));
     }
@@ -181,10 +181,10 @@ TEST(OtkFrames, CountsClearingAndTheHandedBuffer)
     EXPECT_TRUE(f.null);
 
     const unsigned char first[] = {1, 2, 3, 4, 5};
-    ASSERT_TRUE(otksim::PushFrame(dev.get(), first, sizeof first));
-    ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
+    ASSERT_TRUE(otksim::PushFrame(simtest::sim(*dev), first, sizeof first));
+    ASSERT_TRUE(otksim::PushMotionFrame(simtest::sim(*dev)));
     EXPECT_EQ(2u, frameCount(*dev));
-    ASSERT_TRUE(otksim::PushFrame(dev.get(), first, sizeof first));
+    ASSERT_TRUE(otksim::PushFrame(simtest::sim(*dev), first, sizeof first));
     EXPECT_EQ(3u, frameCount(*dev));
 
     // The buffer handed out stays as it was while newer frames arrive.
@@ -192,8 +192,8 @@ TEST(OtkFrames, CountsClearingAndTheHandedBuffer)
     unsigned long length = 0;
     ASSERT_TRUE(dev->LastPnoPtr(p, length));
     ASSERT_EQ(5u, length);
-    ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
-    ASSERT_TRUE(otksim::PushMotionFrame(dev.get()));
+    ASSERT_TRUE(otksim::PushMotionFrame(simtest::sim(*dev)));
+    ASSERT_TRUE(otksim::PushMotionFrame(simtest::sim(*dev)));
     EXPECT_EQ(0, std::memcmp(p, first, sizeof first));
     EXPECT_EQ(8u, lastFrame(*dev).bytes.size());
 
@@ -201,15 +201,15 @@ TEST(OtkFrames, CountsClearingAndTheHandedBuffer)
     EXPECT_EQ(0u, frameCount(*dev));
     EXPECT_TRUE(lastFrame(*dev).null);
     // An empty frame still counts, with nothing to hand out.
-    ASSERT_TRUE(otksim::PushFrame(dev.get(), nullptr, 0));
+    ASSERT_TRUE(otksim::PushFrame(simtest::sim(*dev), nullptr, 0));
     EXPECT_EQ(1u, frameCount(*dev));
     EXPECT_TRUE(lastFrame(*dev).null);
-    EXPECT_FALSE(otksim::PushFrame(dev.get(), nullptr, 3));
+    EXPECT_FALSE(otksim::PushFrame(simtest::sim(*dev), nullptr, 3));
 
     // No station to send: nothing is published.
     unsigned long none = 0;
     ASSERT_TRUE(dev->SetStationMap(none));
-    EXPECT_FALSE(otksim::PushMotionFrame(dev.get()));
+    EXPECT_FALSE(otksim::PushMotionFrame(simtest::sim(*dev)));
     EXPECT_EQ(1u, frameCount(*dev));
 }
 
@@ -292,12 +292,12 @@ TEST(OtkTimedFaults, DropLosesTheLinkThenTheTrackerComesBackUnconfigured)
     auto dev = makeDevice("frames=manual stations=0x1 drop=100:50 freeze=300:20");
     ASSERT_TRUE(connect(*dev));
     ASSERT_TRUE(simtest::setPositionAngles(*dev));
-    EXPECT_TRUE(otksim::PushMotionFrame(dev.get())); // before the stream started: no fault yet
+    EXPECT_TRUE(otksim::PushMotionFrame(simtest::sim(*dev))); // before the stream started: no fault yet
     ASSERT_TRUE(dev->StartContPno(nullptr));
     g_simNow += 99;
-    EXPECT_TRUE(otksim::PushMotionFrame(dev.get()));
+    EXPECT_TRUE(otksim::PushMotionFrame(simtest::sim(*dev)));
     g_simNow += 1; // the link fails: every call that needs the tracker, and discovery
-    EXPECT_FALSE(otksim::PushMotionFrame(dev.get()));
+    EXPECT_FALSE(otksim::PushMotionFrame(simtest::sim(*dev)));
     unsigned long count = 0;
     EXPECT_FALSE(dev->LastHostFrameCount(count));
     EXPECT_EQ(unsigned(otksim::kLinkLost), simtest::code(*dev));
@@ -308,7 +308,7 @@ TEST(OtkTimedFaults, DropLosesTheLinkThenTheTrackerComesBackUnconfigured)
     g_simNow += 50; // back, as if power-cycled: found again, but silent until configured and started
     EXPECT_FALSE(dev->LastHostFrameCount(count));
     EXPECT_EQ(unsigned(otksim::kNotConnected), simtest::code(*dev));
-    EXPECT_FALSE(otksim::PushMotionFrame(dev.get()));
+    EXPECT_FALSE(otksim::PushMotionFrame(simtest::sim(*dev)));
     ASSERT_TRUE(connect(*dev));
     otksim::State s = simtest::state(*dev);
     EXPECT_EQ(0, s.streaming);
@@ -316,15 +316,15 @@ TEST(OtkTimedFaults, DropLosesTheLinkThenTheTrackerComesBackUnconfigured)
     ASSERT_TRUE(simtest::setPositionAngles(*dev));
     ASSERT_TRUE(dev->ClearPnoBuffer());
     ASSERT_TRUE(dev->StartContPno(nullptr));
-    EXPECT_TRUE(otksim::PushMotionFrame(dev.get()));
+    EXPECT_TRUE(otksim::PushMotionFrame(simtest::sim(*dev)));
     // The freeze counts from the first start too: frames stop, calls succeed.
     g_simNow += 150;
-    EXPECT_FALSE(otksim::PushMotionFrame(dev.get()));
+    EXPECT_FALSE(otksim::PushMotionFrame(simtest::sim(*dev)));
     EXPECT_TRUE(dev->LastHostFrameCount(count));
     EXPECT_EQ(1u, count);
     EXPECT_EQ(1, simtest::state(*dev).frozen);
     g_simNow += 20;
-    EXPECT_TRUE(otksim::PushMotionFrame(dev.get()));
+    EXPECT_TRUE(otksim::PushMotionFrame(simtest::sim(*dev)));
     EXPECT_TRUE(dev->LastHostFrameCount(count));
     EXPECT_EQ(2u, count);
     otksim::SetClock(nullptr);

@@ -19,6 +19,12 @@ inline std::unique_ptr<COTKdev> makeDevice(const char* scenario)
     return dev;
 }
 
+// The simulator's device behind an SDK object.
+inline otksim::Device* sim(COTKdev& dev)
+{
+    return otksim::DeviceFor(&dev);
+}
+
 inline bool connect(COTKdev& dev)
 {
     COTKser ser(OV_BAUD_115200, OV_PARITY_NONE, 1);
@@ -54,7 +60,7 @@ inline float floatAt(const unsigned char* p)
 inline otksim::State state(COTKdev& dev)
 {
     otksim::State s;
-    otksim::GetState(&dev, s);
+    otksim::GetState(sim(dev), s);
     return s;
 }
 

@@ -6,6 +6,7 @@
 // written piecemeal, or outside the lock, would mix two frames.
 #include "helpers/capture.h"
 #include "helpers/host.h"
+#include "helpers/simdevice.h"
 #include "otksim/otksim.h"
 #include "support/platform.h"
 #include "tracker/ovtrackd.h"
@@ -97,7 +98,7 @@ TEST_F(SoakTest, CounterRecordsAreCheckedWhole)
     ASSERT_EQ(kStations, table.count());
     std::vector<TrackerRecord> frames;
     for (unsigned n = 0; n < 1003; ++n) {
-        ASSERT_TRUE(otksim::PushMotionFrame(&d.m_dev));
+        ASSERT_TRUE(otksim::PushMotionFrame(testhelp::simOf(d)));
         ASSERT_EQ(1, cycle());
         for (unsigned id = 1; id <= kStations; ++id)
             ASSERT_EQ(static_cast<long>(n % 1000), wholeCount(table.record(id))) << "frame " << n << " id " << id;
