@@ -20,7 +20,7 @@ const char* usageText()
            "                    failures, age of the records when read (p50/p99/max)\n"
            "  --stats-every S   the same every S seconds while running (implies --stats)\n"
            "  --live            one line per record id, redrawn in place (plain lines when not a terminal)\n"
-           "  --plot PATH       write an SVG picture of the run: top view (x against z) and x, y, z over time\n"
+           "  --plot PATH       write an SVG picture of the run: top view, position and angles over time\n"
            "  --check           create, init, stop and delete every device without streaming; name every\n"
            "                    option line no parser took and every refused line; exit 0 only when clean\n";
 }

@@ -123,7 +123,7 @@ void Host::cycle(unsigned long number, std::ostream* json)
             recordPose(r, pose);
             m_stats.record(name, id, stamp, readAt);
             if (!m_options.plotPath.empty())
-                m_plot.add(name, id, stamp, pose[0], pose[1], pose[2]);
+                m_plot.add(name, id, stamp, pose);
             if (m_options.live)
                 m_live.record(name, id, stamp, readAt, pose);
         }
@@ -167,6 +167,8 @@ int Host::run(const volatile std::sig_atomic_t* interrupted)
     }
     if (options.check)
         return check();
+    for (const auto& block : m_blocks)
+        m_plot.setFrame(block->name(), Plot::frameOf(*block->config()));
     std::ofstream jsonFile;
     std::ostream* json = nullptr;
     if (options.jsonPath == "-") {

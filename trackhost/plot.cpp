@@ -1,5 +1,7 @@
 #include "trackhost/plot.h"
 
+#include "trackhost/text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -81,44 +83,74 @@ bool Plot::writable(const std::string& path, std::string& error)
     return true;
 }
 
-void Plot::add(const std::string& device, unsigned id, std::int64_t stampUs, double x, double y, double z)
+Plot::Frame Plot::frameOf(const DeviceConfig& config)
+{
+    Frame frame = Frame::Tracker;
+    for (std::uint32_t i = 0; i < config.optionCount && i < kMaxOptions; ++i) {
+        const ConfigOption& o = config.options[i];
+        if (!o.name || !sameNoCase(o.name, "CaveCoordinates") || o.argCount != 1 || !o.args[0])
+            continue;
+        if (sameNoCase(o.args[0], "yes"))
+            frame = Frame::Cave;
+        else if (sameNoCase(o.args[0], "no"))
+            frame = Frame::Tracker;
+    }
+    return frame;
+}
+
+Plot::Frame Plot::frame(const std::string& device) const
+{
+    const auto it = m_frames.find(device);
+    return it == m_frames.end() ? Frame::Tracker : it->second;
+}
+
+void Plot::add(const std::string& device, unsigned id, std::int64_t stampUs, const double (&pose)[6])
 {
     if (!m_started) {
         m_start = stampUs;
         m_started = true;
     }
-    m_series.at(device, id).offer(Point{static_cast<double>(stampUs - m_start) / 1e6, x, y, z});
+    Point p;
+    p.t = static_cast<double>(stampUs - m_start) / 1e6;
+    for (int k = 0; k < 6; ++k)
+        p.pose[k] = pose[k];
+    m_series.at(device, id).offer(p);
 }
 
 std::string Plot::svg() const
 {
-    const double width = 800, left = 70, right = 780;
-    const double topY0 = 40, topY1 = 440;                 // top view
-    const double panelH = 130, panelGap = 40, panelY = 500; // x, y, z against time
+    const double width = 1000, left = 70, right = 970;
+    const double topY0 = 40, topY1 = 440;                   // top view, the whole width
+    const double panelH = 130, panelGap = 40, panelY = 500; // against time, in two columns
+    const double columns[2][2] = {{left, 480}, {580, right}};
     const double height = panelY + 3 * (panelH + panelGap);
 
-    Range xs, zs, ts, comp[3];
+    // The top view's second axis: y in the tracker's frame, z in CAVE coordinates.
+    const auto depth = [&](const BySensor<Series>::Key& key) { return frame(key.first) == Frame::Cave ? 2 : 1; };
+    bool tracker = false, cave = false;
+    Range across, down, ts, values[6];
     for (const auto& key : m_series.order()) {
+        (depth(key) == 2 ? cave : tracker) = true;
         for (const Point& p : m_series.at(key).values()) {
-            xs.take(p.x);
-            zs.take(p.z);
+            across.take(p.pose[0]);
+            down.take(p.pose[depth(key)]);
             ts.take(p.t);
-            comp[0].take(p.x);
-            comp[1].take(p.y);
-            comp[2].take(p.z);
+            for (int k = 0; k < 6; ++k)
+                values[k].take(p.pose[k]);
         }
     }
-    xs.finish();
-    zs.finish();
+    across.finish();
+    down.finish();
     // The same feet per pixel across and down, so that a circle stays round.
-    const double perPixel = std::max((xs.hi - xs.lo) / (right - left), (zs.hi - zs.lo) / (topY1 - topY0));
-    const double xMid = (xs.lo + xs.hi) / 2, zMid = (zs.lo + zs.hi) / 2;
-    xs.lo = xMid - perPixel * (right - left) / 2;
-    xs.hi = xMid + perPixel * (right - left) / 2;
-    zs.lo = zMid - perPixel * (topY1 - topY0) / 2;
-    zs.hi = zMid + perPixel * (topY1 - topY0) / 2;
+    const double perPixel =
+        std::max((across.hi - across.lo) / (right - left), (down.hi - down.lo) / (topY1 - topY0));
+    const double acrossMid = (across.lo + across.hi) / 2, downMid = (down.lo + down.hi) / 2;
+    across.lo = acrossMid - perPixel * (right - left) / 2;
+    across.hi = acrossMid + perPixel * (right - left) / 2;
+    down.lo = downMid - perPixel * (topY1 - topY0) / 2;
+    down.hi = downMid + perPixel * (topY1 - topY0) / 2;
     ts.finish();
-    for (Range& r : comp)
+    for (Range& r : values)
         r.finish();
 
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -126,65 +158,79 @@ std::string Plot::svg() const
                       num(height) + "\" viewBox=\"0 0 " + num(width) + " " + num(height) + "\" font-family=\"sans-serif\" font-size=\"12\">\n"
                       "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
     // upwards: larger values at the top of the frame.
-    const auto frame = [&](double y0, double y1, const std::string& title, const Range& h, const Range& v,
-                           const std::string& hName, const std::string& vName, bool upwards) {
+    const auto frameBox = [&](double x0, double x1, double y0, double y1, const std::string& title, const Range& h,
+                              const Range& v, const std::string& hName, const std::string& vName, bool upwards) {
         const double top = upwards ? v.hi : v.lo, bottom = upwards ? v.lo : v.hi;
-        out += "<rect x=\"" + num(left) + "\" y=\"" + num(y0) + "\" width=\"" + num(right - left) + "\" height=\"" +
+        out += "<rect x=\"" + num(x0) + "\" y=\"" + num(y0) + "\" width=\"" + num(x1 - x0) + "\" height=\"" +
                num(y1 - y0) + "\" fill=\"none\" stroke=\"#999\"/>\n";
-        out += "<text x=\"" + num(left) + "\" y=\"" + num(y0 - 8) + "\" font-weight=\"bold\">" + xmlText(title) +
+        out += "<text x=\"" + num(x0) + "\" y=\"" + num(y0 - 8) + "\" font-weight=\"bold\">" + xmlText(title) +
                "</text>\n";
-        out += "<text x=\"" + num(right) + "\" y=\"" + num(y1 + 15) + "\" text-anchor=\"end\">" + xmlText(hName) +
-               " " + num(h.lo) + " .. " + num(h.hi) + "</text>\n";
-        out += "<text x=\"" + num(left - 5) + "\" y=\"" + num(y0 + 12) + "\" text-anchor=\"end\">" + num(top) +
-               "</text>\n<text x=\"" + num(left - 5) + "\" y=\"" + num(y1) + "\" text-anchor=\"end\">" + num(bottom) +
-               "</text>\n<text x=\"" + num(left - 5) + "\" y=\"" + num((y0 + y1) / 2) + "\" text-anchor=\"end\">" +
+        out += "<text x=\"" + num(x1) + "\" y=\"" + num(y1 + 15) + "\" text-anchor=\"end\">" + xmlText(hName) + " " +
+               num(h.lo) + " .. " + num(h.hi) + "</text>\n";
+        out += "<text x=\"" + num(x0 - 5) + "\" y=\"" + num(y0 + 12) + "\" text-anchor=\"end\">" + num(top) +
+               "</text>\n<text x=\"" + num(x0 - 5) + "\" y=\"" + num(y1) + "\" text-anchor=\"end\">" + num(bottom) +
+               "</text>\n<text x=\"" + num(x0 - 5) + "\" y=\"" + num((y0 + y1) / 2) + "\" text-anchor=\"end\">" +
                xmlText(vName) + "</text>\n";
     };
-    // Seen from above: x to the right, z downwards (towards the viewer of a y-up room).
-    frame(topY0, topY1, "top view (x against z, feet)", xs, zs, "x ft", "z ft", false);
-    std::size_t colour = 0;
-    for (const auto& key : m_series.order()) {
+    const auto colour = [](std::size_t index) { return kColours[index % (sizeof kColours / sizeof kColours[0])]; };
+
+    const std::string plane = !cave      ? "x against y, feet: the tracker's frame"
+                              : !tracker ? "x against z, feet: CAVE coordinates"
+                                         : "feet: x against y in the tracker's frame, x against z in CAVE coordinates";
+    // Seen from above: x to the right, y or z down the page (towards the viewer of a y-up CAVE).
+    frameBox(left, right, topY0, topY1, "top view (" + plane + ")", across, down, "x ft",
+             !cave ? "y ft" : !tracker ? "z ft" : "y or z ft", false);
+    for (std::size_t n = 0; n < m_series.order().size(); ++n) {
+        const auto& key = m_series.order()[n];
         const Series& s = m_series.at(key);
         if (s.values().empty())
             continue;
+        const int k = depth(key);
         const std::string name = key.first + " id " + std::to_string(key.second);
         const std::string tag = xmlText(key.first) + "-" + std::to_string(key.second);
-        const char* c = kColours[colour++ % (sizeof kColours / sizeof kColours[0])];
         std::string d;
         for (const Point& p : s.values())
-            d += (d.empty() ? "M" : " L") + num(xs.scale(p.x, left, right)) + " " + num(zs.scale(p.z, topY0, topY1));
-        out += "<path id=\"top-" + tag + "\" class=\"track\" d=\"" + d + "\" fill=\"none\" stroke=\"" + c +
+            d += (d.empty() ? "M" : " L") + num(across.scale(p.pose[0], left, right)) + " " +
+                 num(down.scale(p.pose[k], topY0, topY1));
+        out += "<path id=\"top-" + tag + "\" class=\"track\" d=\"" + d + "\" fill=\"none\" stroke=\"" + colour(n) +
                "\" stroke-width=\"1.5\"/>\n";
         // The label sits at the path's end, kept inside the frame.
         const Point& last = s.values().back();
-        const double lx = xs.scale(last.x, left, right);
+        const double lx = across.scale(last.pose[0], left, right);
         const bool nearRight = lx > right - 120;
         out += "<text class=\"label\" x=\"" + num(nearRight ? lx - 4 : lx + 4) + "\" y=\"" +
-               num(zs.scale(last.z, topY0, topY1) - 4) + "\"" + (nearRight ? " text-anchor=\"end\"" : "") +
-               " fill=\"" + c + "\">" + xmlText(name) + "</text>\n";
+               num(down.scale(last.pose[k], topY0, topY1) - 4) + "\"" + (nearRight ? " text-anchor=\"end\"" : "") +
+               " fill=\"" + colour(n) + "\">" + xmlText(name) + "</text>\n";
     }
-    const char* const names[] = {"x", "y", "z"};
-    for (int k = 0; k < 3; ++k) {
-        const double y0 = panelY + k * (panelH + panelGap);
+
+    // Position on the left, orientation on the right, each value against time.
+    const char* const names[6] = {"x", "y", "z", "azimuth", "elevation", "roll"};
+    for (int k = 0; k < 6; ++k) {
+        const bool angle = k >= 3;
+        const double x0 = columns[angle][0], x1 = columns[angle][1];
+        const double y0 = panelY + (k % 3) * (panelH + panelGap);
         const double y1 = y0 + panelH;
-        frame(y0, y1, std::string(names[k]) + " against time (feet)", ts, comp[k], "t s", std::string(names[k]) + " ft",
-              true);
-        colour = 0;
-        for (const auto& key : m_series.order()) {
+        const std::string unit = angle ? "deg" : "ft";
+        frameBox(x0, x1, y0, y1, std::string(names[k]) + " against time (" + (angle ? "degrees" : "feet") + ")", ts,
+                 values[k], "t s", std::string(names[k]) + " " + unit, true);
+        for (std::size_t n = 0; n < m_series.order().size(); ++n) {
+            const auto& key = m_series.order()[n];
             const Series& s = m_series.at(key);
-            const char* c = kColours[colour++ % (sizeof kColours / sizeof kColours[0])];
             if (s.values().empty())
                 continue;
             std::string d;
+            double previous = 0;
             for (const Point& p : s.values()) {
-                const double value = k == 0 ? p.x : k == 1 ? p.y : p.z;
-                // Larger values upwards, as usual for a value against time.
-                d += (d.empty() ? "M" : " L") + num(ts.scale(p.t, left, right)) + " " +
-                     num(comp[k].scale(value, y1, y0));
+                const double value = p.pose[k];
+                // An angle that wraps around (179 to -179) starts a new stroke
+                // instead of crossing the whole panel.
+                const bool wrapped = angle && !d.empty() && std::fabs(value - previous) > 180;
+                d += (d.empty() ? "M" : wrapped ? " M" : " L") + num(ts.scale(p.t, x0, x1)) + " " +
+                     num(values[k].scale(value, y1, y0));
+                previous = value;
             }
-            out += "<path id=\"" + std::string(names[k]) + "-" + xmlText(key.first) + "-" +
-                   std::to_string(key.second) + "\" class=\"series\" d=\"" + d + "\" fill=\"none\" stroke=\"" + c +
-                   "\" stroke-width=\"1\"/>\n";
+            out += "<path id=\"" + std::string(names[k]) + "-" + xmlText(key.first) + "-" + std::to_string(key.second) +
+                   "\" class=\"series\" d=\"" + d + "\" fill=\"none\" stroke=\"" + colour(n) + "\" stroke-width=\"1\"/>\n";
         }
     }
     return out + "</svg>\n";

@@ -190,8 +190,32 @@ TEST(TrackhostPlot, PathsAndLabelsPerId)
     svg << in.rdbuf();
     std::remove(options.plotPath.c_str());
     for (const char* part : {"<path id=\"top-d0-1\"", "<path id=\"top-d0-2\"", "<path id=\"x-d0-1\"",
-                             "<path id=\"z-d0-2\"", ">d0 id 1</text>", ">d0 id 2</text>"})
+                             "<path id=\"z-d0-2\"", "<path id=\"azimuth-d0-1\"", "<path id=\"roll-d0-2\"",
+                             ">d0 id 1</text>", ">d0 id 2</text>"})
         EXPECT_NE(svg.str().find(part), std::string::npos) << part;
+
+    // The top view's plane follows the devices' coordinates: the last
+    // CaveCoordinates line decides, as in the device.
+    const struct {
+        const char* config;
+        const char* title;
+    } planes[] = {
+        {"device d0 fakedev\nrecords 1\n", "top view (x against y, feet: the tracker's frame)"},
+        {"device d0 fakedev\nrecords 1\ncavecoordinates YES\n", "top view (x against z, feet: CAVE coordinates)"},
+        {"device d0 fakedev\nrecords 1\nCaveCoordinates yes\nCaveCoordinates no\n",
+         "top view (x against y, feet: the tracker's frame)"},
+        {"device d0 fakedev\nrecords 1\nCaveCoordinates yes\ndevice d1 fakedev\nrecords 1\n",
+         "top view (feet: x against y in the tracker's frame, x against z in CAVE coordinates)"},
+    };
+    for (const auto& plane : planes) {
+        const RunOut run = runWith(options, plane.config);
+        EXPECT_EQ(run.rc, 0) << run.err;
+        std::ifstream file(options.plotPath);
+        std::stringstream text;
+        text << file.rdbuf();
+        EXPECT_NE(text.str().find(std::string(">") + plane.title + "</text>"), std::string::npos) << plane.config;
+        std::remove(options.plotPath.c_str());
+    }
 
     // An unwritable picture is found out before any device is created.
     options.plotPath = "no-such-folder/x.svg";
