@@ -66,7 +66,10 @@ public:
     static RecordStamp stampNow();
     // The same with a stamp the caller read: a caller that stores a whole
     // frame at once reads the clock once for all of the frame's samples.
-    bool setTraData(unsigned sensor, const float position[3], const float angles[3], const RecordStamp& stamp);
+    // valuesRefused, when given, tells a false result's cause: the sample's
+    // own values (not finite, or beyond what a record holds) or anything else.
+    bool setTraData(unsigned sensor, const float position[3], const float angles[3], const RecordStamp& stamp,
+                    bool* valuesRefused = nullptr);
     static void composeOrientation(TraSample& sample, const float transmitter[16], const float sensor[16]);
 
     InitData* m_pInit;

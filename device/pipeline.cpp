@@ -89,6 +89,14 @@ bool scaledWord(double value, std::int32_t& word)
     return true;
 }
 
+// The result of a sample refused for its own values, told to a caller that asked.
+bool refuseValues(bool* valuesRefused)
+{
+    if (valuesRefused)
+        *valuesRefused = true;
+    return false;
+}
+
 bool finiteSample(const TraSample& s)
 {
     return std::isfinite(s.x) && std::isfinite(s.y) && std::isfinite(s.z) && std::isfinite(s.azimuth) &&
@@ -161,8 +169,11 @@ bool CDevice::setTraData(unsigned sensor, const float position[3], const float a
     return setTraData(sensor, position, angles, stampNow());
 }
 
-bool CDevice::setTraData(unsigned sensor, const float position[3], const float angles[3], const RecordStamp& stamp)
+bool CDevice::setTraData(unsigned sensor, const float position[3], const float angles[3], const RecordStamp& stamp,
+                         bool* valuesRefused)
 {
+    if (valuesRefused)
+        *valuesRefused = false;
     if (sensor == 0) {
         m_pLog->error("ID of TraData is zero.", true);
         return false;
@@ -196,13 +207,13 @@ bool CDevice::setTraData(unsigned sensor, const float position[3], const float a
     // or the calibration library, or a value the record's word cannot hold,
     // rejects the sample like any other failure, before the lock.
     if (!finiteSample(sample))
-        return false;
+        return refuseValues(valuesRefused);
     double v[6] = {sample.x, sample.y, sample.z, sample.azimuth, sample.elevation, sample.roll};
     if (tra->m_bTransOffset || tra->m_bTransRot || entry.hasOffset || entry.hasRotation || entry.hasTranslation)
         transform(*tra, entry, v);
     for (int i = 0; i < 6; ++i) {
         if (!scaledWord(v[i], record.pose[i]))
-            return false;
+            return refuseValues(valuesRefused);
     }
 
     CMutexH* mutex = storage->m_pMutex;

@@ -70,12 +70,17 @@ inline void runFrames(const std::uint8_t* data, std::size_t size, const std::vec
             violation("harness", "PushFrame refused");
 
         // What the frame may write: only a frame of the shape the device set
-        // up, and of it the records up to the first refused sample.
-        bool shaped = !frame.empty() && frame.size() == 32 * outputs;
-        for (std::size_t at = 0; shaped && at + 32 <= frame.size(); at += 32)
-            shaped = run.idOf(frame[at + 2]) != 0;
+        // up (one record per output station, in station order, a shorter
+        // trailing part being padding), and of it every sample a record can
+        // hold; a sample that cannot be held costs only itself.
+        bool shaped = !frame.empty() && frame.size() / 32 == outputs;
+        unsigned previous = 0;
+        for (std::size_t at = 0; shaped && at + 32 <= frame.size(); at += 32) {
+            shaped = run.idOf(frame[at + 2]) != 0 && frame[at + 2] > previous;
+            previous = frame[at + 2];
+        }
         std::map<unsigned, std::vector<std::int32_t>> expected;
-        const char* stopKind = "frame-shape";
+        std::map<unsigned, bool> refusedIds;
         for (std::size_t at = 0; shaped && at + 32 <= frame.size(); at += 32) {
             const unsigned char* rec = &frame[at];
             float p[3], a[3];
@@ -100,13 +105,10 @@ inline void runFrames(const std::uint8_t* data, std::size_t size, const std::vec
             bool fits = true;
             for (int i = 0; i < 6; ++i)
                 fits = fits && scaledFits(sample[i], pose[i]);
-            if (!fits) {
-                // Whatever differs in this frame may come from the refused
-                // sample or from the records after it.
-                stopKind = "nonfinite-sample";
-                break;
-            }
-            expected[run.idOf(rec[2])] = pose;
+            if (fits)
+                expected[run.idOf(rec[2])] = pose;
+            else
+                refusedIds[run.idOf(rec[2])] = true;
         }
 
         const std::uint32_t mask = run.cycle();
@@ -115,19 +117,18 @@ inline void runFrames(const std::uint8_t* data, std::size_t size, const std::vec
             const auto e = expected.find(id);
             if (e == expected.end()) {
                 if (marked)
-                    violation(stopKind, "record " + std::to_string(id) + " written from frame " +
-                                            std::to_string(frames));
+                    violation(refusedIds.count(id) ? "nonfinite-sample" : "frame-shape",
+                              "record " + std::to_string(id) + " written from frame " + std::to_string(frames));
                 continue;
             }
-            const bool refused = std::strcmp(stopKind, "nonfinite-sample") == 0;
             if (!marked)
-                violation(refused ? stopKind : "lost", "record " + std::to_string(id) + " not written");
+                violation("lost", "record " + std::to_string(id) + " not written");
             const TrackerRecord& r = run.table().record(id);
             for (int i = 0; i < 6; ++i) {
                 const std::int32_t v =
                     static_cast<std::int32_t>(plat::netToHost32(static_cast<std::uint32_t>(r.pose[i])));
                 if (v != e->second[i])
-                    violation(refused ? stopKind : "value", "record " + std::to_string(id) + " value " + std::to_string(i) + " is " +
+                    violation("value", "record " + std::to_string(id) + " value " + std::to_string(i) + " is " +
                                            std::to_string(v) + ", expected " + std::to_string(e->second[i]));
             }
         }

@@ -16,6 +16,10 @@ namespace {
 // then position and angles as little-endian IEEE singles.
 const unsigned long kRecordSize = 32;
 const float kInchesToFeet = 1.0f / 12.0f;
+// The shortest stall time, in frame periods, and the rate it counts with
+// while the tracker has accepted none (the slowest of any model).
+const std::uint32_t kStallFramePeriods = 4;
+const std::uint32_t kUnknownRateHz = 60;
 
 // Set bits of a station map, without a library call on targets that lack a
 // population-count instruction.
@@ -149,6 +153,15 @@ void OvTrackD::EndRepeats()
     m_trace.end();
 }
 
+std::uint32_t OvTrackD::StallMs() const
+{
+    // A stall time below a few frame periods would take a healthy stream's
+    // gaps between frames for losses.
+    const std::uint32_t hz = m_nRateHz ? m_nRateHz : kUnknownRateHz;
+    const std::uint32_t floor = (kStallFramePeriods * 1000 + hz - 1) / hz;
+    return m_nStallMs > floor ? m_nStallMs : floor;
+}
+
 int OvTrackD::RunUpdate()
 {
     // The one pause of a cycle comes first, so that the frame read below is
@@ -160,18 +173,18 @@ int OvTrackD::RunUpdate()
     if (m_bStreamLost && (m_eRecover != Recover::Wait || m_bTornDown)) {
         if (m_eRecover == Recover::Wait && now >= m_nNextAttemptMs)
             m_eRecover = Recover::StopStream;
-        return RecoverStep(now);
+        RecoverStep(now);
+        return 0;
     }
     bool gotFrame = false;
     const int result = ReadFrame(now, gotFrame);
-    if (gotFrame) {
-        if (m_bStreamLost)
-            StreamRestored(now);
+    if (gotFrame)
         m_nLastFrameMs = now;
-    } else {
+    else
         WatchStream(now);
-    }
-    return result;
+    // No record comes while the stream is lost, and the host is told so on
+    // every cycle until a frame restores it.
+    return m_bStreamLost ? 0 : result;
 }
 
 int OvTrackD::ReadFrame(std::uint64_t now, bool& gotFrame)
@@ -181,79 +194,99 @@ int OvTrackD::ReadFrame(std::uint64_t now, bool& gotFrame)
     unsigned char* buffer = nullptr;
     unsigned long length = 0;
     char line[1100];
-    // While the stream is lost, its failures would only repeat what the lost
-    // line said; they are held back until the stream is restored.
-    RepeatFilter* const console = m_bStreamLost ? nullptr : &m_console;
-    RepeatFilter* const trace = m_bStreamLost ? nullptr : &m_trace;
-    auto say = [now](RepeatFilter* filter, const char* text) {
-        if (filter)
-            filter->line(text, now);
+    // While the stream is lost, what its reads and frames say would only
+    // repeat the lost line: held back, line by line, since the frame that
+    // restores the stream may itself have something to say.
+    auto say = [this, now](RepeatFilter& filter, const char* text) {
+        if (!m_bStreamLost)
+            filter.line(text, now);
     };
 
     if (!m_dev.LastHostFrameCount(count)) {
         std::snprintf(line, sizeof line, "Unable to retrieve last host frame count%s", m_dev.GetLastResultStr());
-        say(console, line);
+        say(m_console, line);
         std::snprintf(line, sizeof line, "LastHostFrameCount Error: %s\r\n", m_dev.GetLastResultStr());
-        say(trace, line);
-    } else if (static_cast<std::uint32_t>(count) == m_dwLastFrameCount) {
-        result = 1; // nothing new since the last cycle
-    } else if (!m_dev.LastPnoPtr(buffer, length)) {
+        say(m_trace, line);
+        return 0;
+    }
+    if (static_cast<std::uint32_t>(count) == m_dwLastFrameCount)
+        return 1; // nothing new since the last cycle
+    if (!m_dev.LastPnoPtr(buffer, length)) {
         std::snprintf(line, sizeof line, "Unable to retrieve last pno ptr%s", m_dev.GetLastResultStr());
-        say(console, line);
+        say(m_console, line);
         std::snprintf(line, sizeof line, "LastPnoPtr Error: %s\r\n", m_dev.GetLastResultStr());
-        say(trace, line);
-    } else if (!buffer || length == 0) {
-        say(console, "No pno data ready");
-        say(trace, "No pno data ready\r\n");
-    } else {
-        // The frame counts as processed from here on, even if it is refused
-        // or a sample fails.
-        m_dwLastFrameCount = static_cast<std::uint32_t>(count);
-        if (!FrameShapeOk(buffer, length, now))
-            return 0;
-        gotFrame = true;
-        result = 1;
-        // One time stamp for the whole frame: its samples are stored within
-        // microseconds of each other, far below the stamp's millisecond.
-        const RecordStamp stamp = stampNow();
-        const unsigned long records = length / kRecordSize;
-        for (unsigned long i = 0; i < records && result == 1; ++i) {
-            const unsigned char* rec = buffer + i * kRecordSize;
-            const unsigned station = rec[2];
-            const float p0 = readFloat(rec + 8), p1 = readFloat(rec + 12), p2 = readFloat(rec + 16);
-            const float a0 = readFloat(rec + 20), a1 = readFloat(rec + 24), a2 = readFloat(rec + 28);
-            float position[3];
-            float angles[3];
-            if (m_bCAVECoord) {
-                position[0] = p1;
-                position[1] = -p2;
-                position[2] = -p0;
-                angles[0] = -a0;
-                angles[1] = a1;
-                angles[2] = -a2;
-            } else {
-                position[0] = p0;
-                position[1] = p1;
-                position[2] = p2;
-                angles[0] = a0;
-                angles[1] = a1;
-                angles[2] = a2;
-            }
-            for (float& v : position)
-                v *= kInchesToFeet;
-            if (!setTraData(station, position, angles, stamp)) {
-                // Printed like a default-formatted stream double, whatever
-                // format an earlier report left on standard output.
-                std::snprintf(line, sizeof line, "Error : setTraData: sens %u %g %g %g %g %g %g", station,
-                              static_cast<double>(position[0]), static_cast<double>(position[1]),
-                              static_cast<double>(position[2]), static_cast<double>(angles[0]),
-                              static_cast<double>(angles[1]), static_cast<double>(angles[2]));
-                say(console, line);
+        say(m_trace, line);
+        return 0;
+    }
+    if (!buffer || length == 0) {
+        say(m_console, "No pno data ready");
+        say(m_trace, "No pno data ready\r\n");
+        return 0;
+    }
+    // The frame counts as processed from here on, even if it is refused or
+    // a sample fails.
+    m_dwLastFrameCount = static_cast<std::uint32_t>(count);
+    if (m_bLayoutUnknown) {
+        // Without the output list the records hold whatever the tracker
+        // chose to send: nothing in them can be trusted.
+        say(m_console, "Frame not decoded: the tracker refused the output data list");
+        return 0;
+    }
+    if (!FrameShapeOk(buffer, length, line, sizeof line)) {
+        say(m_console, line);
+        return 0;
+    }
+    gotFrame = true;
+    if (m_bStreamLost)
+        StreamRestored(now);
+    result = 1;
+    bool skipped = false;
+    // One time stamp for the whole frame: its samples are stored within
+    // microseconds of each other, far below the stamp's millisecond.
+    const RecordStamp stamp = stampNow();
+    const unsigned long records = length / kRecordSize; // a shorter trailing part is not a record
+    for (unsigned long i = 0; i < records && result == 1; ++i) {
+        const unsigned char* rec = buffer + i * kRecordSize;
+        const unsigned station = rec[2];
+        const float p0 = readFloat(rec + 8), p1 = readFloat(rec + 12), p2 = readFloat(rec + 16);
+        const float a0 = readFloat(rec + 20), a1 = readFloat(rec + 24), a2 = readFloat(rec + 28);
+        float position[3];
+        float angles[3];
+        if (m_bCAVECoord) {
+            position[0] = p1;
+            position[1] = -p2;
+            position[2] = -p0;
+            angles[0] = -a0;
+            angles[1] = a1;
+            angles[2] = -a2;
+        } else {
+            position[0] = p0;
+            position[1] = p1;
+            position[2] = p2;
+            angles[0] = a0;
+            angles[1] = a1;
+            angles[2] = a2;
+        }
+        for (float& v : position)
+            v *= kInchesToFeet;
+        bool valuesRefused = false;
+        if (!setTraData(station, position, angles, stamp, &valuesRefused)) {
+            // Printed like a default-formatted stream double, whatever
+            // format an earlier report left on standard output.
+            std::snprintf(line, sizeof line, "Error : setTraData: sens %u %g %g %g %g %g %g", station,
+                          static_cast<double>(position[0]), static_cast<double>(position[1]),
+                          static_cast<double>(position[2]), static_cast<double>(angles[0]),
+                          static_cast<double>(angles[1]), static_cast<double>(angles[2]));
+            say(m_console, line);
+            // A sample the record cannot hold costs only itself; a sample
+            // that found no record or no lock ends the frame.
+            if (valuesRefused)
+                skipped = true;
+            else
                 result = 0;
-            }
         }
     }
-    return result;
+    return skipped ? 0 : result;
 }
 
 std::uint32_t OvTrackD::OutputMap()
@@ -273,34 +306,39 @@ std::uint32_t OvTrackD::OutputMap()
     return kept;
 }
 
-bool OvTrackD::FrameShapeOk(const unsigned char* buffer, unsigned long length, std::uint64_t now)
+bool OvTrackD::FrameShapeOk(const unsigned char* buffer, unsigned long length, char* why, std::size_t whySize)
 {
-    // One record for each output station that the tracker reported at init:
-    // anything else (records of another output list above all) would be cut
-    // into 32-byte pieces of garbage.
+    // One record for each output station that the tracker reported at init,
+    // each station once and in station order, as the tracker sends them;
+    // anything else would put one station's pose under another's id. A
+    // trailing part shorter than a record is padding, not data.
     const std::uint32_t output = OutputMap();
     const unsigned long stations = bitCount(output & m_dwDetectedMap);
     const unsigned long expected = stations * kRecordSize;
-    char line[160];
-    if (length != expected) {
-        std::snprintf(line, sizeof line, "Frame refused: %lu bytes, expected %lu (one %lu-byte record per station)",
-                      length, expected, kRecordSize);
-    } else {
-        unsigned long at = 0;
-        unsigned station = 0;
-        for (; at < length; at += kRecordSize) {
-            station = buffer[at + 2];
-            if (station < 1 || station > 32 || !(output & (1u << (station - 1))))
-                break;
-        }
-        if (at == length)
-            return true;
-        std::snprintf(line, sizeof line,
-                      "Frame refused: %lu bytes, expected %lu, but a record names station %u, which is not output",
-                      length, expected, station);
+    if (length / kRecordSize != stations) {
+        std::snprintf(why, whySize, "Frame refused: %lu bytes, expected %lu (one %lu-byte record per station)", length,
+                      expected, kRecordSize);
+        return false;
     }
-    m_console.line(line, now);
-    return false;
+    unsigned previous = 0;
+    for (unsigned long at = 0; at < expected; at += kRecordSize) {
+        const unsigned station = buffer[at + 2];
+        if (station < 1 || station > 32 || !(output & (1u << (station - 1)))) {
+            std::snprintf(why, whySize,
+                          "Frame refused: %lu bytes, expected %lu, but a record names station %u, which is not output",
+                          length, expected, station);
+            return false;
+        }
+        if (station <= previous) {
+            std::snprintf(why, whySize,
+                          "Frame refused: %lu bytes, expected %lu, but station %u comes after station %u "
+                          "(one record per station, in station order)",
+                          length, expected, station, previous);
+            return false;
+        }
+        previous = station;
+    }
+    return true;
 }
 
 void OvTrackD::WatchStream(std::uint64_t now)
@@ -313,7 +351,7 @@ void OvTrackD::WatchStream(std::uint64_t now)
         return;
     }
     const std::uint64_t silent = now - m_nLastFrameMs;
-    if (silent <= m_nStallMs)
+    if (silent <= StallMs())
         return;
     char line[120];
     std::snprintf(line, sizeof line, "Tracker stream lost: no new frame for %.1f s, reconnecting",
@@ -328,12 +366,20 @@ void OvTrackD::WatchStream(std::uint64_t now)
     m_nNextAttemptMs = now + m_nAttemptDelayMs;
 }
 
-int OvTrackD::RecoverStep(std::uint64_t now)
+void OvTrackD::RecoverStep(std::uint64_t now)
+{
+    // Steps that do not apply are passed over within the cycle; the first
+    // one that talks to the tracker ends it.
+    while (!RecoverCall(now)) {
+    }
+}
+
+bool OvTrackD::RecoverCall(std::uint64_t now)
 {
     char line[1100];
     switch (m_eRecover) {
     case Recover::Wait:
-        break;
+        return true;
     case Recover::StopStream:
         // From here on the stream is rebuilt, not polled. Stopping is
         // expected to fail on a lost link; the trace still tells.
@@ -343,67 +389,115 @@ int OvTrackD::RecoverStep(std::uint64_t now)
             m_trace.line(line, now);
         }
         m_eRecover = Recover::Disconnect;
-        break;
+        return true;
     case Recover::Disconnect:
         if (!m_dev.Disconnect()) {
             std::snprintf(line, sizeof line, "Disconnect Error: %s\r\n", m_dev.GetLastResultStr());
             m_trace.line(line, now);
         }
         m_eRecover = Recover::Discover;
-        break;
+        return true;
     case Recover::Discover:
-        if (DevConnect())
+        // Its result is not the answer: CnxReady tells whether a link is up.
+        OvDebug::OVDOUT("OvTrackD::DevConnect()\r\n");
+        m_dev.DiscoverCnx();
+        m_eRecover = Recover::Ready;
+        return true;
+    case Recover::Ready:
+        if (m_dev.CnxReady())
             m_eRecover = Recover::CheckMap;
         else
             AttemptFailed(m_dev.GetLastResultStr(), now);
-        break;
+        return true;
     case Recover::CheckMap: {
         unsigned long map = 0;
+        // A tracker that kept its settings reports the map configure set, one
+        // that was power-cycled the map found at init: both are the tracker
+        // the ids were given for. Other sensors would give other records
+        // under the same ids.
         if (!m_dev.GetStationMap(map)) {
             AttemptFailed(m_dev.GetLastResultStr(), now);
-        } else if (map != static_cast<unsigned long>(m_dwDetectedMap)) {
-            // Other sensors would give other records under the same ids.
-            char why[100];
-            std::snprintf(why, sizeof why, "station map %#lx differs from %#x found at init", map, m_dwDetectedMap);
+        } else if (map != static_cast<unsigned long>(m_dwDetectedMap) &&
+                   !(m_bSensorMapOpt && map == static_cast<unsigned long>(m_dwSensorMap))) {
+            char why[120];
+            if (m_bSensorMapOpt)
+                std::snprintf(why, sizeof why, "station map %#lx differs from %#x found at init and %#x configured",
+                              map, m_dwDetectedMap, m_dwSensorMap);
+            else
+                std::snprintf(why, sizeof why, "station map %#lx differs from %#x found at init", map,
+                              m_dwDetectedMap);
             AttemptFailed(why, now);
         } else {
-            m_eRecover = Recover::CfgFrameRate;
+            m_eRecover = Recover::FrameRate;
+            m_nHemiNext = 0;
         }
-        break;
+        return true;
     }
     // The tracker may have lost every setting: push them as configure does,
-    // each step reporting its own failure, one step per cycle since each
-    // is a round trip to the tracker.
-    case Recover::CfgFrameRate:
-        if (m_bFrameRateOpt)
-            CfgFrameRate();
-        m_eRecover = Recover::CfgSensorMap;
-        break;
-    case Recover::CfgSensorMap:
-        if (m_bSensorMapOpt)
-            CfgSensorMap();
-        m_eRecover = Recover::CfgHemi;
-        break;
-    case Recover::CfgHemi:
-        if (m_bHemiOpt)
-            CfgHemi();
-        m_eRecover = Recover::CfgAlignment;
-        break;
-    case Recover::CfgAlignment:
-        if (m_bCAVECoord)
-            CfgCAVECoordAlignment();
-        m_eRecover = Recover::CfgOutput;
-        break;
-    case Recover::CfgOutput:
-        CfgOutput();
+    // each command reporting its own failure as there.
+    case Recover::FrameRate:
+        m_eRecover = Recover::SensorMap;
+        if (!m_bFrameRateOpt)
+            return false;
+        CfgFrameRate();
+        return true;
+    case Recover::SensorMap:
+        m_eRecover = Recover::Hemi;
+        if (!m_bSensorMapOpt)
+            return false;
+        OvDebug::OVDOUT("OvTrackD::CfgSensorMap()\r\n");
+        if (SendSensorMap() == 2)
+            m_eRecover = Recover::SensorMapVerify;
+        return true;
+    case Recover::SensorMapVerify:
+        VerifySensorMap();
+        m_eRecover = Recover::Hemi;
+        return true;
+    case Recover::Hemi: {
+        // One station per cycle, as CfgHemi sends them; a refusal ends them.
+        const bool all = m_dwHemiMap == 0xFFFFFFFFu;
+        const unsigned station = all ? (m_nHemiNext == 0 ? 1u : 0u) : HemiStationFrom(m_nHemiNext);
+        if (!m_bHemiOpt) {
+            m_eRecover = Recover::AlignmentReset;
+            return false;
+        }
+        if (m_nHemiNext == 0)
+            OvDebug::OVDOUT("OvTrackD::CfgHemi()\r\n");
+        if (!station) {
+            m_eRecover = Recover::AlignmentReset;
+            return false;
+        }
+        if (!SendHemi(all ? -1 : static_cast<int>(station)))
+            m_eRecover = Recover::AlignmentReset;
+        m_nHemiNext = all ? 33 : station;
+        return true;
+    }
+    case Recover::AlignmentReset:
+        m_eRecover = Recover::OutputList;
+        if (!m_bCAVECoord)
+            return false;
+        OvDebug::OVDOUT("OvTrackD::CfgCAVECoordAlignment()\r\n");
+        if (SendAlignmentReset())
+            m_eRecover = Recover::Alignment;
+        return true;
+    case Recover::Alignment:
+        SendAlignment();
+        m_eRecover = Recover::OutputList;
+        return true;
+    case Recover::OutputList:
+        OvDebug::OVDOUT("OvTrackD::CfgOutput()\r\n");
+        m_eRecover = SendOutputList() ? Recover::OutputClearBIT : Recover::Clear;
+        return true;
+    case Recover::OutputClearBIT:
+        SendClearBIT();
         m_eRecover = Recover::Clear;
-        break;
+        return true;
     case Recover::Clear:
         if (m_dev.ClearPnoBuffer())
             m_eRecover = Recover::Start;
         else
             AttemptFailed(m_dev.GetLastResultStr(), now);
-        break;
+        return true;
     case Recover::Start:
         if (m_dev.StartContPno(nullptr)) {
             // Restored with the first new frame; should none come, the
@@ -416,9 +510,9 @@ int OvTrackD::RecoverStep(std::uint64_t now)
         } else {
             AttemptFailed(m_dev.GetLastResultStr(), now);
         }
-        break;
+        return true;
     }
-    return 0;
+    return true;
 }
 
 void OvTrackD::AttemptFailed(const char* why, std::uint64_t now)
@@ -434,13 +528,14 @@ void OvTrackD::AttemptFailed(const char* why, std::uint64_t now)
 
 void OvTrackD::StreamRestored(std::uint64_t now)
 {
+    // The repeat filters go on: a stream that keeps coming and going is
+    // summarised like any other repeated line.
     char line[120];
     std::snprintf(line, sizeof line, "Tracker stream restored after %.1f s",
                   static_cast<double>(now - m_nLastFrameMs) / 1000.0);
     m_console.line(line, now);
     std::strcat(line, "\r\n");
     m_trace.line(line, now);
-    EndRepeats();
     m_bStreamLost = false;
     m_bTornDown = false;
     m_eRecover = Recover::Wait;

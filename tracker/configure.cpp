@@ -24,14 +24,22 @@ int OvTrackD::CfgFrameRate()
     OvDebug::OVDOUT("OvTrackD::CfgFrameRate()\r\n");
     if (!m_dev.SetFrameRate(m_eFrameRate)) {
         OvDebug::OVDOUT("SetFrameRate Error: %s\r\n", m_dev.GetLastResultStr());
+        m_nRateHz = 0; // the tracker runs at whatever rate it had
         return 0;
     }
+    m_nRateHz = m_eFrameRate == OV_FRAMERATE_240 ? 240 : m_eFrameRate == OV_FRAMERATE_120 ? 120 : 60;
     return 1;
 }
 
 int OvTrackD::CfgSensorMap()
 {
     OvDebug::OVDOUT("OvTrackD::CfgSensorMap()\r\n");
+    const int sent = SendSensorMap();
+    return sent == 2 ? VerifySensorMap() : sent;
+}
+
+int OvTrackD::SendSensorMap()
+{
     const unsigned long map = m_dwSensorMap;
     if (m_dev.SetStationMap(map))
         return 1;
@@ -41,7 +49,11 @@ int OvTrackD::CfgSensorMap()
                   << std::endl;
         return 0;
     }
-    // The command may have taken effect: the tracker's own map tells.
+    return 2; // the command may have taken effect: the tracker's own map tells
+}
+
+int OvTrackD::VerifySensorMap()
+{
     unsigned long readBack = 0;
     if (!m_dev.GetStationMap(readBack)) {
         OvDebug::OVDOUT("GetStationMap Error: %s\r\n", m_dev.GetLastResultStr());
@@ -60,30 +72,48 @@ int OvTrackD::CfgSensorMap()
 int OvTrackD::CfgHemi()
 {
     OvDebug::OVDOUT("OvTrackD::CfgHemi()\r\n");
-    int result = 1;
-    if (m_dwHemiMap == 0xFFFFFFFFu) {
-        result = m_dev.SetSHemisphere(-1, m_fHemi);
-    } else {
-        for (unsigned j = 0; j < m_nMaxTrackers && j < 32 && result; ++j)
-            if (m_dwHemiMap & (1u << j))
-                result = m_dev.SetSHemisphere(static_cast<int>(j + 1), m_fHemi);
-    }
-    if (!result) {
-        OvDebug::OVDOUT("SetSHemisphere Error: %s\r\n", m_dev.GetLastResultStr());
-        std::cout << "Set Hemisphere Error: " << m_dev.GetLastResultStr() << std::endl;
-        return 0;
-    }
-    return result;
+    if (m_dwHemiMap == 0xFFFFFFFFu)
+        return SendHemi(-1);
+    for (unsigned station = HemiStationFrom(0); station; station = HemiStationFrom(station))
+        if (!SendHemi(static_cast<int>(station)))
+            return 0;
+    return 1;
+}
+
+unsigned OvTrackD::HemiStationFrom(unsigned index) const
+{
+    for (unsigned j = index; j < m_nMaxTrackers && j < 32; ++j)
+        if (m_dwHemiMap & (1u << j))
+            return j + 1;
+    return 0;
+}
+
+int OvTrackD::SendHemi(int station)
+{
+    if (m_dev.SetSHemisphere(station, m_fHemi))
+        return 1;
+    OvDebug::OVDOUT("SetSHemisphere Error: %s\r\n", m_dev.GetLastResultStr());
+    std::cout << "Set Hemisphere Error: " << m_dev.GetLastResultStr() << std::endl;
+    return 0;
 }
 
 int OvTrackD::CfgCAVECoordAlignment()
 {
     OvDebug::OVDOUT("OvTrackD::CfgCAVECoordAlignment()\r\n");
-    if (!m_dev.ResetSAlignment(-1)) {
-        OvDebug::OVDOUT("ResetSAlignment Error: %s\r\n", m_dev.GetLastResultStr());
-        std::cout << "Reset Alignment Error: " << m_dev.GetLastResultStr() << std::endl;
-        return 0;
-    }
+    return SendAlignmentReset() && SendAlignment() ? 1 : 0;
+}
+
+int OvTrackD::SendAlignmentReset()
+{
+    if (m_dev.ResetSAlignment(-1))
+        return 1;
+    OvDebug::OVDOUT("ResetSAlignment Error: %s\r\n", m_dev.GetLastResultStr());
+    std::cout << "Reset Alignment Error: " << m_dev.GetLastResultStr() << std::endl;
+    return 0;
+}
+
+int OvTrackD::SendAlignment()
+{
     static const float kOrigin[3] = {0.0f, 0.0f, 0.0f};
     static const float kXPoint[3] = {0.0f, 0.0f, -200.0f};
     static const float kYPoint[3] = {200.0f, 0.0f, 0.0f};
@@ -98,20 +128,31 @@ int OvTrackD::CfgCAVECoordAlignment()
 int OvTrackD::CfgOutput()
 {
     OvDebug::OVDOUT("OvTrackD::CfgOutput()\r\n");
-    // Position then angles: the frame decode relies on this order.
+    return SendOutputList() && SendClearBIT() ? 1 : 0;
+}
+
+int OvTrackD::SendOutputList()
+{
+    // Position then angles: the frame decode relies on this order, and
+    // decodes nothing while the tracker has refused it.
     COTKmdat list;
     list.Empty();
     list.Append(OTK_MD_POSITION);
     list.Append(OTK_MD_EULER);
-    if (!m_dev.SetSDataList(-1, list)) {
+    m_bLayoutUnknown = !m_dev.SetSDataList(-1, list);
+    if (m_bLayoutUnknown) {
         OvDebug::OVDOUT("SetSDataList Error: %s\r\n", m_dev.GetLastResultStr());
         std::cout << "Set Tracker Output Data Error: " << m_dev.GetLastResultStr() << std::endl;
         return 0;
     }
-    if (!m_dev.ClearBITErrs()) {
-        OvDebug::OVDOUT("ClearBITErrs Error: %s\r\n", m_dev.GetLastResultStr());
-        std::cout << "Clear Tracker BIT Results Error: " << m_dev.GetLastResultStr() << std::endl;
-        return 0;
-    }
     return 1;
+}
+
+int OvTrackD::SendClearBIT()
+{
+    if (m_dev.ClearBITErrs())
+        return 1;
+    OvDebug::OVDOUT("ClearBITErrs Error: %s\r\n", m_dev.GetLastResultStr());
+    std::cout << "Clear Tracker BIT Results Error: " << m_dev.GetLastResultStr() << std::endl;
+    return 0;
 }

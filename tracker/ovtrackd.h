@@ -13,6 +13,7 @@
 #include "tracker/OTK.h"
 #include "tracker/repeatfilter.h"
 
+#include <cstddef>
 #include <cstdint>
 
 class OvTrackD final : public CDevice {
@@ -99,14 +100,33 @@ public:
     const char* m_pszReconnect = nullptr;
     std::int32_t m_bReconnect = 1;
     std::uint32_t m_nStallMs = 2000;
+    // The stall time in force: the line's, but never below four frame periods.
+    std::uint32_t StallMs() const;
+
+    // The frame rate the tracker last accepted (Hz), 0 while unknown.
+    std::uint32_t m_nRateHz = 0;
+    // The tracker refused the output data list: its frames cannot be decoded.
+    bool m_bLayoutUnknown = false;
 
 private:
-    // Recovery of a lost stream, one step per update so that the host's
-    // thread never waits on it.
+    // Recovery of a lost stream. Each step that talks to the tracker is a
+    // host cycle of its own, so that no cycle waits for more than one call.
     enum class Recover {
-        Wait, StopStream, Disconnect, Discover, CheckMap,
-        CfgFrameRate, CfgSensorMap, CfgHemi, CfgAlignment, CfgOutput, Clear, Start
+        Wait, StopStream, Disconnect, Discover, Ready, CheckMap, FrameRate, SensorMap, SensorMapVerify,
+        Hemi, AlignmentReset, Alignment, OutputList, OutputClearBIT, Clear, Start
     };
+
+    // The single tracker commands of configure's steps; each reports its own
+    // failure as configure does. SendSensorMap gives 2 for a command the
+    // tracker did not confirm: VerifySensorMap then reads the map back.
+    int SendSensorMap();
+    int VerifySensorMap();
+    unsigned HemiStationFrom(unsigned index) const;
+    int SendHemi(int station);
+    int SendAlignmentReset();
+    int SendAlignment();
+    int SendOutputList();
+    int SendClearBIT();
 
     // The 1 ms system timer resolution, held from start to stop and given back
     // at the latest with the device.
@@ -134,10 +154,11 @@ private:
     };
 
     int ReadFrame(std::uint64_t now, bool& gotFrame);
-    bool FrameShapeOk(const unsigned char* buffer, unsigned long length, std::uint64_t now);
+    bool FrameShapeOk(const unsigned char* buffer, unsigned long length, char* why, std::size_t whySize);
     std::uint32_t OutputMap();
     void WatchStream(std::uint64_t now);
-    int RecoverStep(std::uint64_t now);
+    void RecoverStep(std::uint64_t now);
+    bool RecoverCall(std::uint64_t now);
     void AttemptFailed(const char* why, std::uint64_t now);
     void StreamRestored(std::uint64_t now);
     void EndRepeats();
@@ -153,6 +174,7 @@ private:
     Recover m_eRecover = Recover::Wait;
     std::uint64_t m_nNextAttemptMs = 0;
     std::uint32_t m_nAttemptDelayMs = 0;
+    unsigned m_nHemiNext = 0; // hemisphere stations sent so far in this attempt (index)
 
     const ConfigOption& option(unsigned index) const { return m_pConfig->options[index]; }
     unsigned optionCount() const;

@@ -1,7 +1,12 @@
-// Holds back identical repeats of a failure line so that a failure on every
-// host cycle does not flood the log: the first line is written as it is, its
-// repeats are only counted and summarised at most once per interval as
-// "(last message repeated N times)"; a different line ends the run.
+// Keeps a failure that repeats on every host cycle from flooding the log.
+// Lines are grouped by kind: the same fixed text, whatever numbers it holds
+// ("sens 1 nan 0.5" and "sens 3 nan -2" are one kind). The first line of a
+// kind is written as it is; later lines of that kind are only counted, and
+// summarised at most once per interval, as "(last message repeated N times)"
+// when nothing else was written since, else as
+// "(message repeated N times: FIRST LINE)". A line of a new kind first writes
+// the summaries still held, then itself. Alternating kinds are held alike. A
+// kind not seen for an interval is forgotten, so it is written in full again.
 #pragma once
 
 #include <cstdint>
@@ -12,32 +17,43 @@ public:
     // Writes one finished line to its channel.
     using Writer = void (*)(const char* text);
 
-    // lineEnd is appended to the summary ("" for console lines, which the
-    // writer ends itself, "\r\n" for trace lines).
-    RepeatFilter(Writer writer, const char* lineEnd, std::uint64_t intervalMs = 5000)
-        : m_writer(writer), m_lineEnd(lineEnd), m_intervalMs(intervalMs)
-    {
-    }
+    // lineEnd ends every line of the channel that reaches the filter and is
+    // appended to each summary ("" for console lines, which the writer ends
+    // itself, "\r\n" for trace lines).
+    RepeatFilter(Writer writer, const char* lineEnd, std::uint64_t intervalMs = 5000);
 
     // A line to write at time now (ms).
     void line(const char* text, std::uint64_t now);
-    // Writes the summary of held repeats once the interval has passed, even
-    // when the failure has stopped.
+    // Writes the summaries that are due, even when the failure has stopped,
+    // and forgets kinds that have gone quiet.
     void tick(std::uint64_t now);
-    // Ends the run of repeats: writes the summary of any held repeats and
-    // forgets the line, so that it would be written in full again.
+    // Writes every summary still held and forgets every kind.
     void end();
 
-    unsigned long held() const { return m_held; }
+    // Lines held back and not yet summarised, over all kinds.
+    unsigned long held() const;
+
+    // Whether two lines differ at most in their numbers (decimal, with sign,
+    // fraction and exponent; 0x hexadecimal; nan and inf).
+    static bool sameKind(const char* a, const char* b);
 
 private:
-    void summarise(std::uint64_t now);
+    static const int kKinds = 8;
+    struct Kind {
+        bool used = false;
+        std::string text;          // the line as written in full
+        unsigned long held = 0;    // lines of the kind since its last output
+        std::uint64_t writtenAt = 0; // of its full line or its last summary
+        std::uint64_t seenAt = 0;    // of its latest line
+    };
+
+    void summarise(int kind, std::uint64_t now);
+    void summariseAll(std::uint64_t now);
 
     Writer m_writer;
     const char* m_lineEnd;
     std::uint64_t m_intervalMs;
-    std::string m_last;
-    bool m_haveLast = false;
-    unsigned long m_held = 0;
-    std::uint64_t m_writtenAt = 0; // the line or its last summary
+    Kind m_kinds[kKinds];
+    int m_lastOut = -1;   // the kind whose line or summary was written last
+    char m_summary[1400]; // longer than any line the device writes
 };

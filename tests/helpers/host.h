@@ -42,6 +42,13 @@ public:
     }
     DeviceConfig* get() { return &m_config; }
     ConfigOption& option(unsigned index) { return m_config.options[index]; }
+    // Forgets every option line (and what a device marked in them), for a
+    // test that makes one device after another.
+    void clear()
+    {
+        std::memset(m_config.options, 0, sizeof m_config.options);
+        m_config.optionCount = 0;
+    }
 
 private:
     const char* keep(const char* text)

@@ -6,7 +6,9 @@
 #  - every keyword in a "#### `keyword`" heading appears in such a block;
 #  - every quoted message (a code span ending in " N." or " N. Ignored.", or
 #    in a blank) is one the sources can print: one string literal, or two
-#    that the code writes one after the other (kind text, then label).
+#    that the code writes one after the other (kind text, then label);
+#  - every line quoted in the section on stall recovery is one the device
+#    writes, and the shortest stall time given there is the code's.
 # Arguments: EXE, EMULATOR (may be empty), DOC, SOURCES (folders), WORKDIR.
 file(READ ${DOC} doc)
 # CMake lists split at ";" and treat "[" "]" specially: hide all three.
@@ -139,7 +141,92 @@ foreach(span IN LISTS spans)
   endif()
 endforeach()
 
+# --- the lines of stall recovery ---
+# Every span of two blanks or more in that section is a line the device
+# writes, or its beginning: placeholders stand for conversions (N.N %.1f, N an
+# integer, ARG, REASON and TEXT a text) and an example's digits for digits or
+# an integer conversion. Adjacent literals count as one.
+string(REGEX REPLACE "\"[ \t]*\n[ \t]*\"" "" joined "${code}")
+set(in_section OFF)
+set(fenced OFF)
+set(recovery_lines 0)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^## ")
+    set(in_section OFF)
+    if(line STREQUAL "## Stall recovery")
+      set(in_section ON)
+    endif()
+  endif()
+  if(line MATCHES "^```")
+    if(fenced)
+      set(fenced OFF)
+    else()
+      set(fenced ON)
+    endif()
+  endif()
+  if(NOT in_section OR fenced)
+    continue()
+  endif()
+  string(REGEX MATCHALL "`[^`]+`" found "${line}")
+  foreach(span IN LISTS found)
+    string(REGEX REPLACE "^`(.*)`$" "\\1" text "${span}")
+    if(NOT text MATCHES " .* " OR text MATCHES " N\\.$")
+      continue() # a word, or a refusal the check above covers
+    endif()
+    math(EXPR recovery_lines "${recovery_lines} + 1")
+    set(pattern "${text}")
+    foreach(special "\\" "." "(" ")" "*" "+" "?" "^" "$" "|")
+      string(REPLACE "${special}" "\\${special}" pattern "${pattern}")
+    endforeach()
+    string(REGEX REPLACE "[0-9]+" "([0-9]+|%l?[ud])" pattern "${pattern}")
+    string(REPLACE "N\\.N" "%\\.1f" pattern "${pattern}")
+    foreach(pass 1 2)
+      string(REGEX REPLACE "(^|[^A-Za-z])N([^A-Za-z]|$)" "\\1%l?[ud]\\2" pattern "${pattern}")
+    endforeach()
+    foreach(word ARG REASON TEXT)
+      string(REPLACE "${word}" "%(\\.\\*)?s" pattern "${pattern}")
+    endforeach()
+    if(NOT joined MATCHES "\"${pattern}")
+      unhide(text)
+      string(APPEND problems "\nthe code writes no line \"${text}\" (stall recovery)")
+    endif()
+  endforeach()
+endforeach()
+if(recovery_lines LESS 8)
+  string(APPEND problems "\nonly ${recovery_lines} lines found in the section on stall recovery")
+endif()
+
+# --- the shortest stall time ---
+# The figures the section gives must be the ones the code computes.
+string(REGEX MATCH "kStallFramePeriods = ([0-9]+)" found "${code}")
+set(periods "${CMAKE_MATCH_1}")
+string(REGEX MATCH "kUnknownRateHz = ([0-9]+)" found "${code}")
+set(unknown_hz "${CMAKE_MATCH_1}")
+if(NOT periods OR NOT unknown_hz)
+  string(APPEND problems "\nthe code's kStallFramePeriods or kUnknownRateHz is gone")
+else()
+  string(REPLACE "\n" " " flat "${doc}")
+  string(REGEX REPLACE "  +" " " flat "${flat}")
+  if(NOT flat MATCHES "never shorter than ${periods} frame periods")
+    string(APPEND problems "\nthe section on stall recovery does not say \"never shorter than ${periods} frame periods\"")
+  endif()
+  foreach(hz ${unknown_hz} 120 240)
+    math(EXPR ms "(${periods} * 1000 + ${hz} - 1) / ${hz}")
+    string(LENGTH "${ms}" digits)
+    while(digits LESS 3)
+      set(ms "0${ms}")
+      string(LENGTH "${ms}" digits)
+    endwhile()
+    if(NOT flat MATCHES "0\\.${ms} s at ${hz} Hz")
+      string(APPEND problems "\nthe section on stall recovery does not give 0.${ms} s at ${hz} Hz")
+    endif()
+  endforeach()
+  if(NOT flat MATCHES "at ${unknown_hz} Hz \\(also while the tracker has accepted no `framerate` line\\)")
+    string(APPEND problems "\nthe section on stall recovery does not name ${unknown_hz} Hz as the rate without a framerate line")
+  endif()
+endif()
+
 if(problems)
   message(FATAL_ERROR "docs/configuration.md has drifted from the code:${problems}")
 endif()
-message(STATUS "${blocks} cfg blocks clean, ${keywords} keywords covered, ${messages} messages found in the sources")
+message(STATUS "${blocks} cfg blocks clean, ${keywords} keywords covered, ${messages} messages and ${recovery_lines} recovery lines found in the sources")
