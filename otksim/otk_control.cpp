@@ -20,6 +20,7 @@ struct Registered {
 std::vector<Registered> g_devices; // in construction order
 bool g_haveOverride = false;
 std::atomic<otksim::ClockFn> g_clock{nullptr};
+std::atomic<otksim::SleepFn> g_sleep{nullptr};
 std::string g_override;
 
 // Runs fn on a live device's state, keeping the device alive meanwhile.
@@ -61,6 +62,15 @@ unsigned long long nowMs()
                                                .count());
 }
 
+void sleepMs(unsigned long ms)
+{
+    const otksim::SleepFn sleep = g_sleep.load();
+    if (sleep)
+        sleep(ms);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
 std::string currentScenarioText()
 {
     std::lock_guard<std::mutex> registry(g_registryMutex);
@@ -92,6 +102,8 @@ bool SetScenario(const char* text)
 }
 
 void SetClock(ClockFn clock) { g_clock.store(clock); }
+
+void SetSleep(SleepFn sleep) { g_sleep.store(sleep); }
 
 Device* LastDevice()
 {

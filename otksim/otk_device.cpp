@@ -102,6 +102,19 @@ bool otksim_dev::setResult(unsigned code, const std::string& text)
     return false;
 }
 
+void otksim_dev::takeTime(Op op, std::unique_lock<std::mutex>& lock)
+{
+    if (!otkint::opTalksToTracker(op))
+        return;
+    advance();
+    const long ms = drop == Drop::Lost && sc.linkTimeoutMs ? sc.linkTimeoutMs : sc.latencyMs;
+    if (ms <= 0)
+        return;
+    lock.unlock();
+    otkint::sleepMs(static_cast<unsigned long>(ms));
+    lock.lock();
+}
+
 bool otksim_dev::needConnection()
 {
     if (linkLost())
@@ -164,7 +177,8 @@ int otksim_DiscoverCnx(otksim_dev* dev)
 {
     otksim_dev& im = *dev;
     std::lock_guard<std::mutex> call(im.callMutex);
-    std::lock_guard<std::mutex> data(im.dataMutex);
+    std::unique_lock<std::mutex> data(im.dataMutex);
+    im.takeTime(Op::DiscoverCnx, data);
     const Gate gate = im.enter(Op::DiscoverCnx);
     int ok = 0;
     if (gate != Gate::Fail) {

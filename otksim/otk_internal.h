@@ -54,6 +54,11 @@ struct Scenario {
     long dropAfterMs = -1, dropForMs = 0;
     long freezeAfterMs = -1, freezeForMs = 0;
     long footprintBytes = 0;
+    // The time a call that talks to the tracker takes, and inside a drop the
+    // time it waits before it fails (0: as long as any other call).
+    long latencyMs = 0, linkTimeoutMs = 0;
+    std::uint32_t nanStations = 0; // send NaN as their position x
+    long padBytes = 0;             // after the records of every frame
 };
 
 // Parses scenario text (null or blank gives the defaults). On a bad pair the
@@ -69,9 +74,12 @@ std::string textForCode(unsigned code);
 void motionAt(Motion motion, int station, double t, int rateHz, float position[3], float angles[3]);
 
 // One frame: a record per station in the mask, in station order. Each record
-// is an 8-byte header (see otksim.h) followed by three floats per data item.
+// is an 8-byte header (see otksim.h) followed by three floats per data item;
+// the stations of nanStations carry NaN as their position x, and padBytes
+// zero bytes follow the records.
 std::vector<unsigned char> encodeFrame(Motion motion, std::uint32_t stations, const std::vector<int>& items,
-                                       std::uint32_t frameIndex, int rateHz);
+                                       std::uint32_t frameIndex, int rateHz, std::uint32_t nanStations = 0,
+                                       long padBytes = 0);
 
 // Devices alive with the SDK objects in front of them, for otksim::LastDevice,
 // otksim::DeviceFor and the control calls.
@@ -84,6 +92,10 @@ int rateToEnum(int rateHz);
 
 // The simulator's clock in ms: steady time, or the function set by SetClock.
 unsigned long long nowMs();
+// Waits ms: really, or through the function set by SetSleep.
+void sleepMs(unsigned long ms);
+// Operations that need an answer from the tracker, and so take the link's time.
+bool opTalksToTracker(Op op);
 
 // printf-style text to the trace sink, as OvDebug::OVDOUT hands it over.
 void trace(const char* format, ...)
@@ -160,6 +172,9 @@ struct otksim_dev {
     int leave(Gate gate, bool ok);
     bool setResult(unsigned code, const std::string& text); // returns false for use in failures
     bool needConnection();
+    // The time op takes on the link (latency=, linktimeout= inside a drop),
+    // waited with dataMutex released so that frames keep coming meanwhile.
+    void takeTime(otkint::Op op, std::unique_lock<std::mutex>& lock);
     // Moves the timed faults to the simulator's present time.
     void advance();
     // No frame is published now: the link is lost, the stream frozen, or the
@@ -184,6 +199,7 @@ template <typename Body> int runOp(otksim_dev& im, Op op, Body body)
 {
     std::lock_guard<std::mutex> call(im.callMutex);
     std::unique_lock<std::mutex> lock(im.dataMutex);
+    im.takeTime(op, lock);
     const otksim_dev::Gate gate = im.enter(op);
     if (gate == otksim_dev::Gate::Fail)
         return 0;

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace otkint {
 
@@ -70,7 +71,8 @@ void motionAt(Motion motion, int station, double t, int rateHz, float position[3
 }
 
 std::vector<unsigned char> encodeFrame(Motion motion, std::uint32_t stations, const std::vector<int>& items,
-                                       std::uint32_t frameIndex, int rateHz)
+                                       std::uint32_t frameIndex, int rateHz, std::uint32_t nanStations,
+                                       long padBytes)
 {
     const size_t recordSize = 8 + 12 * items.size();
     std::vector<unsigned char> frame;
@@ -80,6 +82,8 @@ std::vector<unsigned char> encodeFrame(Motion motion, std::uint32_t stations, co
             continue;
         float position[3], angles[3];
         motionAt(motion, station, t, rateHz, position, angles);
+        if (nanStations >> (station - 1) & 1u)
+            position[0] = std::numeric_limits<float>::quiet_NaN();
         const size_t at = frame.size();
         frame.resize(at + recordSize, 0);
         unsigned char* rec = &frame[at];
@@ -95,6 +99,7 @@ std::vector<unsigned char> encodeFrame(Motion motion, std::uint32_t stations, co
                 putFloat(p, v[i]);
         }
     }
+    frame.resize(frame.size() + static_cast<size_t>(padBytes), 0);
     return frame;
 }
 

@@ -180,6 +180,18 @@ std::string applyPair(const std::string& key, const std::string& value, Scenario
     } else if (key == "footprint") {
         if (!parseDecimal(value, 0, 1048576, sc.footprintBytes))
             return "footprint is 0 to 1048576 bytes";
+    } else if (key == "latency") {
+        if (!parseDecimal(value, 0, 60000, sc.latencyMs))
+            return "latency is 0 to 60000 ms";
+    } else if (key == "linktimeout") {
+        if (!parseDecimal(value, 0, 60000, sc.linkTimeoutMs))
+            return "linktimeout is 0 to 60000 ms";
+    } else if (key == "nan") {
+        if (!parseHex(value, sc.nanStations))
+            return "nan is a 32-bit hexadecimal map";
+    } else if (key == "pad") {
+        if (!parseDecimal(value, 0, 4096, sc.padBytes))
+            return "pad is 0 to 4096 bytes";
     } else if (key == "trace") {
         if (word != "on" && word != "off")
             return "trace is on or off";
@@ -223,6 +235,30 @@ bool opFaultable(Op op)
 {
     return op != Op::MaxSensors && op != Op::TrackerType && op != Op::GetLastResult &&
            op != Op::GetLastResultStr && op != Op::Count;
+}
+
+bool opTalksToTracker(Op op)
+{
+    // The rest are answered by the SDK itself: its serial setting, what the
+    // discovery found, closing the port, and its own frame buffer.
+    switch (op) {
+    case Op::DiscoverCnx:
+    case Op::RestartTracker:
+    case Op::GetStationMap:
+    case Op::SetStationMap:
+    case Op::GetBITErrs:
+    case Op::ClearBITErrs:
+    case Op::SetFrameRate:
+    case Op::SetSHemisphere:
+    case Op::ResetSAlignment:
+    case Op::SetSAlignment:
+    case Op::SetSDataList:
+    case Op::StartContPno:
+    case Op::StopContPno:
+        return true;
+    default:
+        return false;
+    }
 }
 
 Scenario parseScenario(const char* text)

@@ -24,7 +24,8 @@ bool otksim_dev::publishMotionFrame()
     const std::uint32_t stations = sendingStations();
     if (!stations)
         return false;
-    publish(otkint::encodeFrame(sc.motion, stations, dataList, index, rateHz));
+    // An empty frame pads nothing: with no station there is no frame at all.
+    publish(otkint::encodeFrame(sc.motion, stations, dataList, index, rateHz, sc.nanStations, sc.padBytes));
     return true;
 }
 

@@ -45,8 +45,22 @@ typedef ::otksim_dev Device;
 //                            1048576, default 0) from the object's own address,
 //                            as an SDK whose object is that big would: for
 //                            checking the room a caller reserves for the object.
-// Both run on the simulator's clock (see SetClock) and also hold back the
-// frames of PushFrame and PushMotionFrame.
+//   latency=MS               every call that talks to the tracker (all but
+//                            SetSerialIF, CnxReady, Disconnect, MaxSensors,
+//                            TrackerType, ClearPnoBuffer, LastHostFrameCount,
+//                            LastPnoPtr and the last-result reads, which the
+//                            SDK answers itself) takes MS (0 to 60000) before
+//                            it returns
+//   linktimeout=MS           inside a drop=, such a call waits MS (0 to 60000)
+//                            before it fails, as a serial SDK waits for an
+//                            answer (0: latency=, as outside the drop)
+//   nan=HEX                  the stations of the map send NaN as their
+//                            position x in every frame the tracker makes
+//   pad=N                    every frame the tracker makes carries N zero
+//                            bytes (0 to 4096) after its records
+// drop and freeze run on the simulator's clock (see SetClock) and also hold
+// back the frames of PushFrame and PushMotionFrame; the waits of latency and
+// linktimeout go through SetSleep. PushFrame's frames are sent as given.
 // A bad pair is reported on stderr and the tracker is then never found.
 //
 // Operation rules worth knowing:
@@ -121,6 +135,11 @@ OTKSIM_API void SetTraceSink(TraceSink sink, void* context);
 // time. Tests that drive time themselves point it at their own clock.
 typedef unsigned long long (*ClockFn)();
 OTKSIM_API void SetClock(ClockFn clock);
+
+// How the simulator waits out latency= and linktimeout= (ms); nullptr
+// restores real sleeping. Tests that drive time themselves move their clock.
+typedef void (*SleepFn)(unsigned long ms);
+OTKSIM_API void SetSleep(SleepFn sleep);
 
 // Publishes one frame by hand, exactly as the producer thread would: the frame
 // count rises by one and LastPnoPtr returns these bytes. Works whether or not

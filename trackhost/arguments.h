@@ -20,6 +20,9 @@ struct Options {
     std::string plotPath; // SVG picture of the run; empty: none
     // The host's reading clock in microseconds since 1970; null: the system clock.
     std::int64_t (*clock)() = nullptr;
+    // The clock that times each recvData call for --stats, in microseconds;
+    // null: a steady clock.
+    std::int64_t (*callClock)() = nullptr;
     // Whether standard output is a terminal, for --live; null: ask the system.
     bool (*isTerminal)() = nullptr;
     // Called before each cycle with its number (tests push tracker frames here).

@@ -28,6 +28,13 @@ std::int64_t systemClockUs()
         .count();
 }
 
+std::int64_t steadyClockUs()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 std::int64_t stampUs(std::uint32_t netSeconds, std::uint32_t netMicros)
 {
     return static_cast<std::int64_t>(plat::netToHost32(netSeconds)) * 1000000 +
@@ -53,6 +60,7 @@ public:
 private:
     void error(const std::string& text) { errorLine(m_err, text); }
     std::int64_t now() const { return m_options.clock ? m_options.clock() : systemClockUs(); }
+    std::int64_t callNow() const { return m_options.callClock ? m_options.callClock() : steadyClockUs(); }
     int check();
     void cycle(unsigned long number, std::ostream* json);
     void showStats(const std::string& heading);
@@ -97,7 +105,11 @@ void Host::cycle(unsigned long number, std::ostream* json)
     const bool show = !m_options.quiet && !m_options.live;
     const bool collect = m_options.stats || m_options.live || !m_options.plotPath.empty();
     for (Device& d : m_devices.devices()) {
+        // What a cycle costs the host's thread, recovery steps above all.
+        const std::int64_t calledAt = m_options.stats ? callNow() : 0;
         const int rc = slots::recvData(d.object, d.flags, static_cast<int>(sizeof d.flags));
+        if (m_options.stats)
+            m_stats.call(d.block->name(), callNow() - calledAt, number);
         if (rc != 1) {
             if (d.failedCycles++ == 0)
                 error("device " + d.block->name() + ": recvData failed (" + std::to_string(rc) + ") in cycle " +

@@ -20,6 +20,18 @@ void Stats::record(const std::string& device, unsigned id, std::int64_t stampUs,
     ++s.count;
 }
 
+void Stats::call(const std::string& device, std::int64_t durationUs, unsigned long cycle)
+{
+    for (Longest& l : m_longest) {
+        if (l.device == device) {
+            if (durationUs > l.us)
+                l = Longest{device, durationUs, cycle};
+            return;
+        }
+    }
+    m_longest.push_back(Longest{device, durationUs, cycle});
+}
+
 namespace {
 // Nearest rank: the smallest value with at least p percent of them at or below it.
 double percentileMs(std::vector<std::int64_t> sorted, double p)
@@ -76,6 +88,11 @@ std::string Stats::table() const
     for (const Row& r : rows()) {
         std::snprintf(line, sizeof line, "%-10s %3u %9llu %9.2f %11.1f %18lu %11.1f %7.1f %7.1f\n", r.device.c_str(),
                       r.id, r.records, r.rateHz, r.maxGapMs, r.failures, r.ageP50Ms, r.ageP99Ms, r.ageMaxMs);
+        out += line;
+    }
+    for (const Longest& l : m_longest) {
+        std::snprintf(line, sizeof line, "%-10s longest recvData call: %.1f ms (cycle %lu)\n", l.device.c_str(),
+                      static_cast<double>(l.us) / 1000.0, l.cycle);
         out += line;
     }
     return out;

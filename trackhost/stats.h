@@ -3,6 +3,8 @@
 // recvData calls, and how old each record was when the host read it. Times
 // are microseconds since 1970 (record time stamps and the host's reading
 // clock alike), so the figures do not depend on how fast the loop ran.
+// Per device also the longest recvData call: what the device cost the host's
+// thread in one cycle.
 #pragma once
 
 #include <cstdint>
@@ -30,10 +32,12 @@ public:
     // One record seen: its time stamp and when the host read it.
     void record(const std::string& device, unsigned id, std::int64_t stampUs, std::int64_t readUs);
     void failure(const std::string& device) { ++m_failures[device]; }
+    // One recvData call of a device: how long it took, in which cycle.
+    void call(const std::string& device, std::int64_t durationUs, unsigned long cycle);
 
     // In the order devices and ids were first seen.
     std::vector<Row> rows() const;
-    // A table for people, with a header line.
+    // A table for people, with a header line, then each device's longest call.
     std::string table() const;
 
 private:
@@ -45,6 +49,12 @@ private:
     };
     BySensor<Series> m_series;
     std::map<std::string, unsigned long> m_failures;
+    struct Longest {
+        std::string device;
+        std::int64_t us;
+        unsigned long cycle;
+    };
+    std::vector<Longest> m_longest; // in the order devices were first called
 };
 
 } // namespace trackhost

@@ -84,7 +84,8 @@ void expectThreadsBackTo(int before)
 
 TEST(OtkFrames, RecordLayoutForPositionThenAngles)
 {
-    auto dev = makeDevice("frames=manual motion=still stations=0x5 max=4");
+    // Station 3 sends NaN as its x, and 5 bytes of padding end the frame.
+    auto dev = makeDevice("frames=manual motion=still stations=0x5 max=4 nan=4 pad=5");
     ASSERT_TRUE(connect(*dev));
     ASSERT_TRUE(simtest::setPositionAngles(*dev));
     ASSERT_TRUE(dev->StartContPno(nullptr));
@@ -93,7 +94,8 @@ TEST(OtkFrames, RecordLayoutForPositionThenAngles)
 
     const Frame f = lastFrame(*dev);
     ASSERT_EQ(1, f.ok);
-    ASSERT_EQ(64u, f.bytes.size());
+    ASSERT_EQ(69u, f.bytes.size());
+    EXPECT_EQ(std::vector<unsigned char>(5, 0), std::vector<unsigned char>(f.bytes.begin() + 64, f.bytes.end()));
     const int stations[] = {1, 3};
     for (int r = 0; r < 2; ++r) {
         SCOPED_TRACE(r);
@@ -104,7 +106,10 @@ TEST(OtkFrames, RecordLayoutForPositionThenAngles)
         EXPECT_EQ(s, rec[2]);
         EXPECT_EQ(2, rec[3]);
         EXPECT_EQ(1u, u32At(rec + 4)); // second frame since the start
-        EXPECT_EQ(12.0f * s, floatAt(rec + 8));
+        if (s == 3)
+            EXPECT_TRUE(std::isnan(floatAt(rec + 8)));
+        else
+            EXPECT_EQ(12.0f * s, floatAt(rec + 8));
         EXPECT_EQ(6.0f, floatAt(rec + 12));
         EXPECT_EQ(-20.0f, floatAt(rec + 16));
         EXPECT_EQ(5.0f * s, floatAt(rec + 20));
@@ -327,6 +332,43 @@ TEST(OtkTimedFaults, DropLosesTheLinkThenTheTrackerComesBackUnconfigured)
     EXPECT_TRUE(otksim::PushMotionFrame(simtest::sim(*dev)));
     EXPECT_TRUE(dev->LastHostFrameCount(count));
     EXPECT_EQ(2u, count);
+    otksim::SetClock(nullptr);
+}
+
+namespace {
+std::vector<unsigned long> g_waits;
+void recordWait(unsigned long ms)
+{
+    g_waits.push_back(ms);
+    g_simNow += ms;
+}
+} // namespace
+
+TEST(OtkTimedFaults, CallsToTheTrackerTakeTheLinksTime)
+{
+    g_simNow = 5000;
+    g_waits.clear();
+    otksim::SetClock(simNow);
+    otksim::SetSleep(recordWait);
+    auto dev = makeDevice("frames=manual latency=3 linktimeout=40 drop=100:500");
+    ASSERT_TRUE(connect(*dev)); // discovery asks the tracker; the rest is the SDK's own
+    EXPECT_EQ((std::vector<unsigned long>{3}), g_waits);
+    unsigned long map = 0, count = 0;
+    ASSERT_TRUE(dev->GetStationMap(map));
+    ASSERT_TRUE(dev->StartContPno(nullptr));
+    EXPECT_TRUE(dev->LastHostFrameCount(count));
+    EXPECT_TRUE(dev->ClearPnoBuffer());
+    EXPECT_EQ((std::vector<unsigned long>{3, 3, 3}), g_waits);
+    // Inside the drop a call waits for the time-out, then fails; reading the
+    // SDK's own buffer fails at once.
+    g_simNow += 100;
+    g_waits.clear();
+    EXPECT_FALSE(dev->GetStationMap(map));
+    EXPECT_FALSE(dev->LastHostFrameCount(count));
+    EXPECT_EQ(OV_COMM_NONE, dev->DiscoverCnx());
+    EXPECT_EQ((std::vector<unsigned long>{40, 40}), g_waits);
+    EXPECT_EQ(unsigned(otksim::kLinkLost), simtest::code(*dev));
+    otksim::SetSleep(nullptr);
     otksim::SetClock(nullptr);
 }
 

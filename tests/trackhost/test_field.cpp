@@ -43,6 +43,15 @@ RunOut runWith(trackhost::Options options, const std::string& config)
 // A host clock 2 ms behind each 240 Hz frame of the fake device ("rate 240").
 long long g_tick = 0;
 std::int64_t clock240() { return 1000000000000ll + (g_tick++) * 1000000ll / 240 + 2000; }
+// Read before and after each recvData: every call takes 1 ms, that of cycle
+// 17 151.3 ms.
+long long g_callReads = 0;
+std::int64_t callClock()
+{
+    const long long n = g_callReads++;
+    const long long cycle = n / 2 + 1;
+    return cycle * 1000000 + (n % 2 ? (cycle == 17 ? 151300 : 1000) : 0);
+}
 
 } // namespace
 
@@ -134,6 +143,8 @@ TEST(TrackhostStats, KnownRateSixteenIds)
     options.stats = true;
     g_tick = 1; // the clock's first reading belongs to cycle 1
     options.clock = clock240;
+    g_callReads = 0;
+    options.callClock = callClock;
     const RunOut r = runWith(options, "device d0 fakedev\nrecords 16\nrate 240\n");
     EXPECT_EQ(r.rc, 0) << r.err;
     std::istringstream lines(r.out);
@@ -149,6 +160,8 @@ TEST(TrackhostStats, KnownRateSixteenIds)
                       id);
         EXPECT_EQ(line, want);
     }
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_EQ(line, "d0         longest recvData call: 151.3 ms (cycle 17)");
     EXPECT_FALSE(std::getline(lines, line));
 }
 
@@ -297,7 +310,7 @@ TEST(TrackhostStats, OneRecordPerIdForEveryManualFrame)
     std::getline(lines, line);
     std::getline(lines, line); // the heading
     unsigned rows = 0;
-    while (std::getline(lines, line)) {
+    while (std::getline(lines, line) && line.find(" longest recvData call: ") == std::string::npos) {
         unsigned id = 0, failures = 0;
         unsigned long long records = 0;
         double rate = 0, gap = 0;
