@@ -454,22 +454,22 @@ bool OvTrackD::RecoverCall(std::uint64_t now)
         m_eRecover = Recover::Hemi;
         return true;
     case Recover::Hemi: {
-        // One station per cycle, as CfgHemi sends them; a refusal ends them.
-        const bool all = m_dwHemiMap == 0xFFFFFFFFu;
-        const unsigned station = all ? (m_nHemiNext == 0 ? 1u : 0u) : HemiStationFrom(m_nHemiNext);
+        // One command per cycle, as CfgHemi sends them; a refusal ends them.
         if (!m_bHemiOpt) {
             m_eRecover = Recover::AlignmentReset;
             return false;
         }
         if (m_nHemiNext == 0)
             OvDebug::OVDOUT("OvTrackD::CfgHemi()\r\n");
+        const bool all = m_dwHemiMap == 0xFFFFFFFFu;
+        const unsigned station = all ? (m_nHemiNext == 0 ? 1u : 0u) : HemiStationFrom(m_nHemiNext);
         if (!station) {
             m_eRecover = Recover::AlignmentReset;
             return false;
         }
         if (!SendHemi(all ? -1 : static_cast<int>(station)))
             m_eRecover = Recover::AlignmentReset;
-        m_nHemiNext = all ? 33 : station;
+        m_nHemiNext = all ? 32 : station; // the index to go on from
         return true;
     }
     case Recover::AlignmentReset:

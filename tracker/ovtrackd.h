@@ -174,7 +174,7 @@ private:
     Recover m_eRecover = Recover::Wait;
     std::uint64_t m_nNextAttemptMs = 0;
     std::uint32_t m_nAttemptDelayMs = 0;
-    unsigned m_nHemiNext = 0; // hemisphere stations sent so far in this attempt (index)
+    unsigned m_nHemiNext = 0; // station index the next hemisphere command starts from
 
     const ConfigOption& option(unsigned index) const { return m_pConfig->options[index]; }
     unsigned optionCount() const;
