@@ -93,25 +93,16 @@ void rebuildTransform(float transform[16], PreparedTransform& prepared, const fl
     transform[13] = offset[7];
     transform[14] = offset[11];
     transform[15] = 1.0f;
-    prepareTransform(transform, prepared);
-}
-
-} // namespace tracommon
-
-using namespace tracommon;
-
-void prepareTransform(const float transform[16], PreparedTransform& prepared)
-{
     for (int i = 0; i < 3; ++i) {
         for (int k = 0; k < 3; ++k)
             prepared.block[3 * i + k] = transform[4 * k + i];
         prepared.offset[i] = transform[12 + i];
     }
-    for (int i = 0; i < 3; ++i)
-        prepared.turnedOffset[i] = prepared.block[3 * i] * prepared.offset[0] +
-                                   prepared.block[3 * i + 1] * prepared.offset[1] +
-                                   prepared.block[3 * i + 2] * prepared.offset[2];
 }
+
+} // namespace tracommon
+
+using namespace tracommon;
 
 namespace {
 

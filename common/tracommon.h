@@ -15,17 +15,12 @@ class CCalibH;
 struct DeviceConfig;
 
 // A transform as the record pipeline applies it to column vectors, in double:
-// its rotation block transposed (row-major), its offset, and the offset turned
-// by the block. Rebuilt with the float matrix it comes from, so that a sample
-// converts nothing.
+// its rotation block transposed (row-major) and its offset. Rebuilt with the
+// float matrix it comes from, so that a sample converts nothing.
 struct PreparedTransform {
     double block[9];
     double offset[3];
-    double turnedOffset[3];
 };
-
-// The prepared form of a 16-float transform.
-void prepareTransform(const float transform[16], PreparedTransform& prepared);
 
 struct TrackerEntry {
     std::uint32_t order;  // output position within the device, 0 = not output

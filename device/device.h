@@ -70,7 +70,6 @@ public:
     // own values (not finite, or beyond what a record holds) or anything else.
     bool setTraData(unsigned sensor, const float position[3], const float angles[3], const RecordStamp& stamp,
                     bool* valuesRefused = nullptr);
-    static void composeOrientation(TraSample& sample, const float transmitter[16], const float sensor[16]);
 
     InitData* m_pInit;
     char* m_pszName;

@@ -31,18 +31,39 @@ struct Matrix3 {
     double m[3][3];
 };
 
-// Rotation of azimuth, elevation and roll (degrees): Ry(a) * Rx(e) * Rz(r),
-// for column vectors. Inline, so that the matrix stays in registers instead
-// of being returned through memory on every sample.
-inline Matrix3 rotationOf(double azimuth, double elevation, double roll)
+// Ry(a) * Rx(e) * Rz(r) for column vectors, from the sines and cosines of
+// azimuth, elevation and roll. Inline, so that the matrix stays in registers
+// instead of being returned through memory on every sample.
+inline Matrix3 rotationOf(double sa, double ca, double se, double ce, double sr, double cr)
+{
+    return Matrix3{{{ca * cr + sa * se * sr, -ca * sr + sa * se * cr, sa * ce},
+                    {ce * sr, ce * cr, -se},
+                    {-sa * cr + ca * se * sr, sa * sr + ca * se * cr, ca * ce}}};
+}
+
+// The rotation of azimuth, elevation and roll in degrees.
+inline Matrix3 rotationOfDegrees(double azimuth, double elevation, double roll)
 {
     double sa, ca, se, ce, sr, cr;
     trig::sinCosDegrees(azimuth, sa, ca);
     trig::sinCosDegrees(elevation, se, ce);
     trig::sinCosDegrees(roll, sr, cr);
-    return Matrix3{{{ca * cr + sa * se * sr, -ca * sr + sa * se * cr, sa * ce},
-                    {ce * sr, ce * cr, -se},
-                    {-sa * cr + ca * se * sr, sa * sr + ca * se * cr, ca * ce}}};
+    return rotationOf(sa, ca, se, ce, sr, cr);
+}
+
+// The sine and cosine of atan2(y, x), from y, x and the length of (x, y),
+// without the angle itself. The arc tangent of two zeros is 0 or 180 degrees
+// by the sign of x.
+inline void sinCosOfDirection(double y, double x, double length, double& s, double& c)
+{
+    if (length > 0) {
+        const double inverse = 1.0 / length;
+        s = y * inverse;
+        c = x * inverse;
+    } else {
+        s = y;
+        c = std::copysign(1.0, x);
+    }
 }
 
 // A transform's block times r.
@@ -61,21 +82,45 @@ inline double timesBlockAt(const Matrix3& r, int i, const PreparedTransform& s, 
     return r.m[i][0] * s.block[j] + r.m[i][1] * s.block[3 + j] + r.m[i][2] * s.block[6 + j];
 }
 
-// Azimuth, elevation and roll (degrees) of a rotation q, from the five
-// entries they depend on: q02, q12, q22 (its last column), q10 and q11.
-void anglesOf(double q02, double q12, double q22, double q10, double q11, double angles[3])
+// The sample's angles (azimuth, elevation, roll in degrees) become those of
+// q = T r S: the transmitter's block, the rotation of the measured angles and
+// the sensor's block, each only when its option is set. Only the five entries
+// of q that the angles depend on are computed.
+//
+// withTurn also builds the rotation of the new angles, for the sensor offset,
+// from the sines and cosines those five entries give (two square roots and
+// three divisions, no trigonometry). q itself would not do: nine numbers of a
+// matrix option need not be a rotation (a reflection turns the azimuth by 180
+// degrees, a scale is no turn at all), and even blocks built from an axis and
+// an angle are rotations only to about 1e-7 in single precision, which the
+// angles magnify by 1 / cos(elevation): 0.00001 degrees from a pole, q and the
+// rotation of its angles turn a 5-inch offset dozens of units apart.
+void composeOrientation(const CTraCommonH& tra, const TrackerEntry& entry, double angles[3], bool withTurn,
+                        Matrix3& turn)
 {
+    Matrix3 r = rotationOfDegrees(angles[0], angles[1], angles[2]);
+    if (tra.m_bTransRot)
+        r = blockTimes(tra.m_transPrepared, r);
+    double q02 = r.m[0][2], q12 = r.m[1][2], q22 = r.m[2][2], q10 = r.m[1][0], q11 = r.m[1][1];
+    if (entry.hasRotation) {
+        const PreparedTransform& s = entry.prepared;
+        q02 = timesBlockAt(r, 0, s, 2);
+        q12 = timesBlockAt(r, 1, s, 2);
+        q22 = timesBlockAt(r, 2, s, 2);
+        q10 = timesBlockAt(r, 1, s, 0);
+        q11 = timesBlockAt(r, 1, s, 1);
+    }
+    const double horizontal = std::sqrt(q02 * q02 + q22 * q22);
     angles[0] = trig::atan2(q02, q22) * kRadToDeg;
-    angles[1] = trig::atan2(-q12, std::sqrt(q02 * q02 + q22 * q22)) * kRadToDeg;
+    angles[1] = trig::atan2(-q12, horizontal) * kRadToDeg;
     angles[2] = trig::atan2(q10, q11) * kRadToDeg;
-}
-
-// The angles of r times the sensor's rotation block s, computing only the
-// entries of that product they need.
-void anglesOfProduct(const Matrix3& r, const PreparedTransform& s, double angles[3])
-{
-    anglesOf(timesBlockAt(r, 0, s, 2), timesBlockAt(r, 1, s, 2), timesBlockAt(r, 2, s, 2), timesBlockAt(r, 1, s, 0),
-             timesBlockAt(r, 1, s, 1), angles);
+    if (withTurn) {
+        double sa, ca, se, ce, sr, cr;
+        sinCosOfDirection(q02, q22, horizontal, sa, ca);
+        sinCosOfDirection(-q12, horizontal, std::sqrt(horizontal * horizontal + q12 * q12), se, ce);
+        sinCosOfDirection(q10, q11, std::sqrt(q10 * q10 + q11 * q11), sr, cr);
+        turn = rotationOf(sa, ca, se, ce, sr, cr);
+    }
 }
 
 // The record's word for a value, or false when the value is not finite or
@@ -109,7 +154,6 @@ bool finiteSample(const TraSample& s)
 void transform(const CTraCommonH& tra, const TrackerEntry& entry, double v[6])
 {
     const PreparedTransform& t = tra.m_transPrepared;
-    const PreparedTransform& s = entry.prepared;
     if (tra.m_bTransRot) {
         const double x = v[0], y = v[1], z = v[2];
         for (int i = 0; i < 3; ++i)
@@ -118,22 +162,17 @@ void transform(const CTraCommonH& tra, const TrackerEntry& entry, double v[6])
         for (int i = 0; i < 3; ++i)
             v[i] += t.offset[i];
     }
-    if (tra.m_bTransRot || entry.hasRotation || entry.hasOffset) {
-        // The sensor's final orientation is q = T r S (transmitter block,
-        // sample rotation, sensor block); r becomes T r on the way.
-        Matrix3 r = rotationOf(v[3], v[4], v[5]);
-        if (tra.m_bTransRot)
-            r = blockTimes(t, r);
-        if (entry.hasRotation)
-            anglesOfProduct(r, s, v + 3);
-        else if (tra.m_bTransRot)
-            anglesOf(r.m[0][2], r.m[1][2], r.m[2][2], r.m[1][0], r.m[1][1], v + 3);
-        // The sensor offset turns with q: q o = (T r) (S o).
-        if (entry.hasOffset) {
-            const double* o = s.turnedOffset;
-            for (int i = 0; i < 3; ++i)
-                v[i] += r.m[i][0] * o[0] + r.m[i][1] * o[1] + r.m[i][2] * o[2];
-        }
+    // The sensor offset turns with the rotation of the sensor's final angles.
+    // Without a rotation option those are the measured ones.
+    Matrix3 turn;
+    if (tra.m_bTransRot || entry.hasRotation)
+        composeOrientation(tra, entry, v + 3, entry.hasOffset, turn);
+    else if (entry.hasOffset)
+        turn = rotationOfDegrees(v[3], v[4], v[5]);
+    if (entry.hasOffset) {
+        const double* o = entry.prepared.offset;
+        for (int i = 0; i < 3; ++i)
+            v[i] += turn.m[i][0] * o[0] + turn.m[i][1] * o[1] + turn.m[i][2] * o[2];
     }
     if (entry.hasTranslation) {
         v[0] += entry.translation[0];
@@ -142,18 +181,6 @@ void transform(const CTraCommonH& tra, const TrackerEntry& entry, double v[6])
     }
 }
 } // namespace
-
-void CDevice::composeOrientation(TraSample& sample, const float transmitter[16], const float sensor[16])
-{
-    PreparedTransform t, s;
-    prepareTransform(transmitter, t);
-    prepareTransform(sensor, s);
-    double angles[3];
-    anglesOfProduct(blockTimes(t, rotationOf(sample.azimuth, sample.elevation, sample.roll)), s, angles);
-    sample.azimuth = static_cast<float>(angles[0]);
-    sample.elevation = static_cast<float>(angles[1]);
-    sample.roll = static_cast<float>(angles[2]);
-}
 
 CDevice::RecordStamp CDevice::stampNow()
 {

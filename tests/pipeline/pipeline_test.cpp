@@ -123,12 +123,37 @@ TEST_F(PipelineTest, TransmitterRotationAboutY)
     expectPose({0, 0, -100000, 10000000, 2000000, 3000000}, table.record(1), 3);
 }
 
-TEST_F(PipelineTest, SensorOffsetTurnsWithTheSensor)
+TEST(PipelineOffset, SensorOffsetTurnsWithTheFinalAngles)
 {
-    cfg.add("sensoroffset", {"1", "0", "0", "1"});
-    make();
-    ASSERT_TRUE(write(1, 0, 0, 0, 90, 0, 0));
-    expectPose({100000, 0, 0, 9000000, 0, 0}, table.record(1), 2);
+    // The offset turns with the rotation of the angles the record holds, also
+    // when a matrix option is a reflection or a scale rather than a rotation.
+    const struct {
+        std::initializer_list<const char*> matrix; // transmitterrotationmatrix, if any
+        std::initializer_list<const char*> offset; // sensoroffset
+        float azimuth;
+        std::array<std::int32_t, 6> stored;
+    } cases[] = {
+        {{}, {"1", "0", "0", "1"}, 90, {100000, 0, 0, 9000000, 0, 0}},
+        {{"1", "0", "0", "0", "1", "0", "0", "0", "-1"}, {"1", "1", "0", "0"}, 0, {-100000, 0, 0, 18000000, 0, 0}},
+        {{"2", "0", "0", "0", "2", "0", "0", "0", "2"}, {"1", "1", "0", "0"}, 0, {100000, 0, 0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        Config cfg("tarsis0");
+        if (c.matrix.size())
+            cfg.add("transmitterrotationmatrix", c.matrix);
+        cfg.add("sensoroffset", c.offset);
+        CLogger log = testhelp::quietLogger("tarsis0");
+        Table table(Table::Trackers);
+        InitInfo info{};
+        info.traStorage = table.storage();
+        CaptureStdout out;
+        TestDevice dev(cfg.get(), &log);
+        ASSERT_TRUE(dev.setUp(&info, 1, 1));
+        const float position[3] = {0, 0, 0}, angles[3] = {c.azimuth, 0, 0};
+        ASSERT_TRUE(dev.setTraData(1, position, angles));
+        expectPose(c.stored, table.record(1), 2);
+        EXPECT_EQ("", out.text());
+    }
 }
 
 TEST_F(PipelineTest, SensorRotationComposesWithTheMeasuredAngles)
@@ -320,13 +345,3 @@ TEST_F(PipelineTest, NothingIsPrintedWhileTheTableIsHeld)
     EXPECT_FALSE(watch.printedWhileHeld);
 }
 #endif
-
-TEST(ComposeOrientation, IdentityTransformsKeepTheAngles)
-{
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    TraSample s = {0, 0, 0, 33, -41, 170};
-    CDevice::composeOrientation(s, identity, identity);
-    EXPECT_NEAR(33, s.azimuth, 1e-4);
-    EXPECT_NEAR(-41, s.elevation, 1e-4);
-    EXPECT_NEAR(170, s.roll, 1e-4);
-}
