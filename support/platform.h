@@ -15,6 +15,19 @@ void* findSymbol(LibHandle lib, const char* name);
 void freeLibrary(LibHandle lib);
 // System text of the last failed loadLibrary on this thread (never null).
 const char* lastLoadError();
+// Calls visit once for every name the library exports: on Windows the names
+// of its PE export directory, on POSIX the defined functions of its ELF
+// dynamic symbol table. False when the table cannot be read.
+using ExportVisitor = void (*)(const char* name, void* context);
+bool forEachExport(LibHandle lib, ExportVisitor visit, void* context);
+
+// Memory for an object whose size only its own library knows: bytes of
+// read-write memory (a whole number of pages) directly followed by one
+// no-access page, so that writing past the end faults at once. Null on
+// failure, with the system's text in text (always NUL-terminated).
+std::size_t pageSize();
+void* mapGuarded(std::size_t bytes, char* text, std::size_t size);
+void unmapGuarded(void* memory, std::size_t bytes);
 
 // The host's operating-system mutex: a Win32 mutex handle, or on POSIX a
 // process-shared, robust pthread mutex. Not recursive on either platform.
@@ -55,6 +68,16 @@ void executableDir(char* text, std::size_t size);
 #ifdef _WIN32
 // Called once when the module is attached: it wants no per-thread notifications.
 void disableThreadNotifications(void* module);
+
+// A library built by another C++ compiler may raise its own C++ exceptions
+// (code 0xE06D7363), which this module's code can neither catch nor unwind;
+// nor can a write into a no-access page of mapGuarded be taken back. While
+// watched, such an exception raised on a thread inside a named foreign call
+// (setForeignCall), or such a write from any thread, is reported once as it
+// is raised, before whatever the process then does with it.
+using ForeignReport = void (*)(const char* call, unsigned long code, bool guardPage);
+void watchForeignExceptions(ForeignReport report); // nullptr stops watching
+void setForeignCall(const char* call);             // nullptr: none running
 #endif
 
 // Network (big-endian) byte order for the host's 32-bit record words.

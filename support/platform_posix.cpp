@@ -7,8 +7,11 @@
 #include <cstring>
 #include <ctime>
 #include <dlfcn.h>
+#include <elf.h>
+#include <link.h>
 #include <pthread.h>
 #include <string>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -68,6 +71,108 @@ void freeLibrary(LibHandle lib)
 }
 
 const char* lastLoadError() { return t_loadError.c_str(); }
+
+namespace {
+// The dynamic loader has already relocated these entries on most machines;
+// where it has not, they are still offsets from the library's base.
+template <typename T> const T* dynamicTable(const link_map* map, ElfW(Addr) value)
+{
+    return reinterpret_cast<const T*>(value < map->l_addr ? map->l_addr + value : value);
+}
+
+// Symbols in the table: the hash table's chain count, or for a GNU hash table
+// one past the last symbol its highest bucket's chain reaches.
+std::size_t symbolCount(const std::uint32_t* hash, const std::uint32_t* gnuHash)
+{
+    if (hash)
+        return hash[1];
+    if (!gnuHash)
+        return 0;
+    const std::uint32_t buckets = gnuHash[0], first = gnuHash[1], bloomWords = gnuHash[2];
+    const auto* bucket = reinterpret_cast<const std::uint32_t*>(reinterpret_cast<const ElfW(Addr)*>(gnuHash + 4) +
+                                                                bloomWords);
+    const std::uint32_t* chain = bucket + buckets;
+    std::uint32_t last = 0;
+    for (std::uint32_t b = 0; b < buckets; ++b)
+        if (bucket[b] > last)
+            last = bucket[b];
+    if (last < first)
+        return first;
+    while (!(chain[last - first] & 1u))
+        ++last;
+    return last + 1;
+}
+} // namespace
+
+bool forEachExport(LibHandle lib, ExportVisitor visit, void* context)
+{
+    link_map* map = nullptr;
+    if (!lib || !visit || dlinfo(lib, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_ld)
+        return false;
+    const ElfW(Sym)* symbols = nullptr;
+    const char* strings = nullptr;
+    const std::uint32_t* hash = nullptr;
+    const std::uint32_t* gnuHash = nullptr;
+    for (const ElfW(Dyn)* d = map->l_ld; d->d_tag != DT_NULL; ++d) {
+        if (d->d_tag == DT_SYMTAB)
+            symbols = dynamicTable<ElfW(Sym)>(map, d->d_un.d_ptr);
+        else if (d->d_tag == DT_STRTAB)
+            strings = dynamicTable<char>(map, d->d_un.d_ptr);
+        else if (d->d_tag == DT_HASH)
+            hash = dynamicTable<std::uint32_t>(map, d->d_un.d_ptr);
+        else if (d->d_tag == DT_GNU_HASH)
+            gnuHash = dynamicTable<std::uint32_t>(map, d->d_un.d_ptr);
+    }
+    if (!symbols || !strings || (!hash && !gnuHash))
+        return false;
+    const std::size_t count = symbolCount(hash, gnuHash);
+    for (std::size_t i = 1; i < count; ++i) {
+        const ElfW(Sym)& s = symbols[i];
+        // The 32-bit macros read the one-byte fields of both classes alike.
+        const unsigned type = ELF32_ST_TYPE(s.st_info), binding = ELF32_ST_BIND(s.st_info);
+        const unsigned visibility = ELF32_ST_VISIBILITY(s.st_other);
+        if (s.st_shndx == SHN_UNDEF || s.st_name == 0 || (type != STT_FUNC && type != STT_GNU_IFUNC) ||
+            (binding != STB_GLOBAL && binding != STB_WEAK) || visibility == STV_HIDDEN || visibility == STV_INTERNAL)
+            continue;
+        visit(strings + s.st_name, context);
+    }
+    return true;
+}
+
+std::size_t pageSize()
+{
+    static const std::size_t size = [] {
+        const long n = sysconf(_SC_PAGESIZE);
+        return n > 0 ? static_cast<std::size_t>(n) : std::size_t(4096);
+    }();
+    return size;
+}
+
+void* mapGuarded(std::size_t bytes, char* text, std::size_t size)
+{
+    const std::size_t page = pageSize();
+    if (bytes == 0 || bytes % page != 0) {
+        errorText(EINVAL, text, size);
+        return nullptr;
+    }
+    void* base = mmap(nullptr, bytes + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) {
+        errorText(errno, text, size);
+        return nullptr;
+    }
+    if (mprotect(static_cast<char*>(base) + bytes, page, PROT_NONE) != 0) {
+        errorText(errno, text, size);
+        munmap(base, bytes + page);
+        return nullptr;
+    }
+    return base;
+}
+
+void unmapGuarded(void* memory, std::size_t bytes)
+{
+    if (memory)
+        munmap(memory, bytes + pageSize());
+}
 
 MutexHandle createMutex()
 {

@@ -83,6 +83,130 @@ void freeLibrary(LibHandle lib)
 
 const char* lastLoadError() { return t_loadError.c_str(); }
 
+bool forEachExport(LibHandle lib, ExportVisitor visit, void* context)
+{
+    if (!lib || !visit)
+        return false;
+    const auto* base = static_cast<const unsigned char*>(lib);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE)
+        return false;
+    // A module loaded into this process has this process's machine type.
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR_MAGIC)
+        return false;
+    if (nt->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_EXPORT)
+        return true;
+    const IMAGE_DATA_DIRECTORY& entry = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    if (entry.VirtualAddress == 0 || entry.Size == 0)
+        return true; // exports nothing
+    const auto* dir = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
+    const auto* names = reinterpret_cast<const DWORD*>(base + dir->AddressOfNames);
+    for (DWORD i = 0; i < dir->NumberOfNames; ++i)
+        visit(reinterpret_cast<const char*>(base + names[i]), context);
+    return true;
+}
+
+namespace {
+// The no-access pages of mapGuarded, for telling a write past an object's
+// storage from any other access violation. A full table only loses that
+// distinction for the pages beyond it.
+const int kGuardPages = 64;
+std::atomic<const void*> g_guardPages[kGuardPages];
+
+void swapGuardPage(const void* replaced, const void* page)
+{
+    for (auto& slot : g_guardPages) {
+        const void* expected = replaced;
+        if (slot.compare_exchange_strong(expected, page))
+            return;
+    }
+}
+
+bool isGuardPage(ULONG_PTR address)
+{
+    const ULONG_PTR page = static_cast<ULONG_PTR>(pageSize());
+    for (const auto& slot : g_guardPages) {
+        const auto start = reinterpret_cast<ULONG_PTR>(slot.load());
+        if (start && address >= start && address - start < page)
+            return true;
+    }
+    return false;
+}
+
+const DWORD kForeignCxxException = 0xE06D7363; // the Microsoft C++ runtime's throw
+std::atomic<ForeignReport> g_foreignReport{nullptr};
+void* g_foreignHandler = nullptr;
+thread_local const char* t_foreignCall = nullptr;
+
+LONG CALLBACK onException(EXCEPTION_POINTERS* info)
+{
+    const ForeignReport report = g_foreignReport.load();
+    const EXCEPTION_RECORD* record = info ? info->ExceptionRecord : nullptr;
+    if (!report || !record)
+        return EXCEPTION_CONTINUE_SEARCH;
+    if (record->ExceptionCode == kForeignCxxException && t_foreignCall)
+        report(t_foreignCall, record->ExceptionCode, false);
+    else if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2 &&
+             isGuardPage(record->ExceptionInformation[1]))
+        report(t_foreignCall, record->ExceptionCode, true);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+} // namespace
+
+std::size_t pageSize()
+{
+    static const std::size_t size = [] {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        return static_cast<std::size_t>(info.dwPageSize);
+    }();
+    return size;
+}
+
+void* mapGuarded(std::size_t bytes, char* text, std::size_t size)
+{
+    const std::size_t page = pageSize();
+    if (bytes == 0 || bytes % page != 0) {
+        systemText(ERROR_INVALID_PARAMETER, text, size);
+        return nullptr;
+    }
+    void* base = VirtualAlloc(nullptr, bytes + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (!base) {
+        systemText(GetLastError(), text, size);
+        return nullptr;
+    }
+    DWORD old = 0;
+    if (!VirtualProtect(static_cast<char*>(base) + bytes, page, PAGE_NOACCESS, &old)) {
+        systemText(GetLastError(), text, size);
+        VirtualFree(base, 0, MEM_RELEASE);
+        return nullptr;
+    }
+    swapGuardPage(nullptr, static_cast<char*>(base) + bytes);
+    return base;
+}
+
+void unmapGuarded(void* memory, std::size_t bytes)
+{
+    if (!memory)
+        return;
+    swapGuardPage(static_cast<char*>(memory) + bytes, nullptr);
+    VirtualFree(memory, 0, MEM_RELEASE);
+}
+
+void watchForeignExceptions(ForeignReport report)
+{
+    g_foreignReport.store(report);
+    if (report && !g_foreignHandler)
+        g_foreignHandler = AddVectoredExceptionHandler(1, onException);
+    else if (!report && g_foreignHandler) {
+        RemoveVectoredExceptionHandler(g_foreignHandler);
+        g_foreignHandler = nullptr;
+    }
+}
+
+void setForeignCall(const char* call) { t_foreignCall = call; }
+
 MutexHandle createMutex() { return CreateMutexA(nullptr, FALSE, nullptr); }
 
 void destroyMutex(MutexHandle mutex)

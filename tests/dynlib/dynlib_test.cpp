@@ -161,3 +161,29 @@ TEST(DynLib, AbsurdSlotIsLookedUpWithoutGrowingTheCache)
     EXPECT_NE(lib.getProcAddrCached("probe_stats", 0xFFFFFFFFu), nullptr);
     EXPECT_TRUE(lib.m_procCache.empty());
 }
+
+// The export table as the platform layer reads it (PE export directory, ELF
+// dynamic symbols): exactly what the library defines for others, none of
+// what it imports.
+TEST(DynLib, ExportTableListsExactlyWhatTheLibraryExports)
+{
+    const struct {
+        std::string file;
+        std::vector<std::string> names;
+    } cases[] = {
+        {kProbe, {"calib_evaluate", "calib_exit", "calib_init", "probe_stats"}},
+        {testhelp::moduleFile("calibnoinit"), {"calib_evaluate", "calib_exit", "probe_stats"}},
+    };
+    for (const auto& c : cases) {
+        plat::LibHandle lib = plat::loadLibrary(c.file.c_str());
+        ASSERT_NE(lib, nullptr) << c.file;
+        std::vector<std::string> names;
+        EXPECT_TRUE(plat::forEachExport(
+            lib, [](const char* name, void* context) { static_cast<std::vector<std::string>*>(context)->push_back(name); },
+            &names));
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(c.names, names) << c.file;
+        plat::freeLibrary(lib);
+    }
+    EXPECT_FALSE(plat::forEachExport(nullptr, [](const char*, void*) {}, nullptr));
+}
