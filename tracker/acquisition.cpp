@@ -11,6 +11,8 @@
 #include <cstring>
 #include <iostream>
 
+using namespace sdk;
+
 namespace {
 // One station record of a frame: 8-byte header (station number in byte 2),
 // then position and angles as little-endian IEEE singles.

@@ -4,6 +4,8 @@
 
 #include <iostream>
 
+using namespace sdk;
+
 int OvTrackD::RunConfigure()
 {
     OvDebug::OVDOUT("OvTrackD::configure()\r\n");

@@ -8,6 +8,7 @@
 #include <iostream>
 
 using tracker::sameWord;
+using namespace sdk;
 
 namespace {
 // Reads a decimal number the way atoi does, without its undefined overflow.
@@ -99,6 +100,13 @@ int OvTrackD::SetResetOpt(unsigned index)
 int OvTrackD::Connect()
 {
     OvDebug::OVDOUT("OvTrackD::Connect()\r\n");
+    // Binding the SDK, or making its device object, failed when the device
+    // was made: the reason names the library, the member or the object.
+    if (const char* why = m_dev.failure()) {
+        std::cout << why << std::endl;
+        OvDebug::OVDOUT("Tracker SDK Error: %s\r\n", why);
+        return 0;
+    }
     COTKbiterr biterr;
     COTKser ser(m_eBaud, OV_PARITY_NONE, 1);
     unsigned long map = 0;

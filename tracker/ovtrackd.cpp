@@ -2,8 +2,10 @@
 
 #include <iostream>
 
+using namespace sdk;
+
 OvTrackD::OvTrackD(DeviceConfig* config, const CLogger* logTemplate)
-    : CDevice(config, logTemplate), m_dev(), m_nDetected(0), m_dwDetectedMap(0), m_bBaudOpt(0),
+    : CDevice(config, logTemplate), m_dev(m_pLog), m_nDetected(0), m_dwDetectedMap(0), m_bBaudOpt(0),
       m_eBaud(OV_BAUD_115200), m_pszBaud(nullptr), m_bHemiOpt(0), m_fHemi{0.0f, 0.0f, 0.0f}, m_dwHemiMap(0),
       m_pszHemi(nullptr), m_pszHemiMap(nullptr), m_bReset(0), m_pszReset(nullptr), m_bSensorMapOpt(0),
       m_dwSensorMap(0), m_pszSensorMap(nullptr), m_bFrameRateOpt(0), m_eFrameRate(OV_FRAMERATE_120),

@@ -1,5 +1,5 @@
 // OvTrackD: the tracker device. It connects to one tracker through the maker's
-// SDK (COTKdev), applies the tracker's own option lines, pushes the settings
+// SDK (COTKdev, bound at run time: tracker/sdk.h), applies the tracker's own option lines, pushes the settings
 // on configure, and on every host cycle turns the newest frame into one
 // tracker record per active sensor (inches to feet, then the device pipeline).
 //
@@ -10,7 +10,7 @@
 
 #include "device/device.h"
 #include "support/platform.h"
-#include "tracker/OTK.h"
+#include "tracker/sdk.h"
 #include "tracker/repeatfilter.h"
 
 #include <cstddef>
@@ -71,11 +71,11 @@ public:
     // Stream watch and recovery ("reconnect" line).
     int SetReconnectOpt(unsigned index);
 
-    COTKdev m_dev;
+    sdk::COTKdev m_dev;
     std::uint32_t m_nDetected;
     std::uint32_t m_dwDetectedMap;
     std::int32_t m_bBaudOpt;
-    eOvBaudRate m_eBaud;
+    sdk::eOvBaudRate m_eBaud;
     const char* m_pszBaud;
     std::int32_t m_bHemiOpt;
     float m_fHemi[3];
@@ -88,7 +88,7 @@ public:
     std::uint32_t m_dwSensorMap;
     const char* m_pszSensorMap;
     std::int32_t m_bFrameRateOpt;
-    eOvFrameRate m_eFrameRate;
+    sdk::eOvFrameRate m_eFrameRate;
     const char* m_pszFrameRate;
     std::int32_t m_bCAVECoord;
     std::int32_t m_bContRunning;

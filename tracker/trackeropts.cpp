@@ -9,6 +9,7 @@
 
 using tracker::readHex;
 using tracker::sameWord;
+using namespace sdk;
 
 int OvTrackD::ParseCfgOpts()
 {

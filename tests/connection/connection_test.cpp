@@ -1,4 +1,5 @@
 #include "helpers/tracker.h"
+#include "tracker/sdkbind.h"
 
 #include <algorithm>
 
@@ -286,4 +287,55 @@ TEST_F(ConnectionTest, TryConnectGivesUpAtOnceOnOtherCodes)
     pauses().clear();
     EXPECT_EQ(1, late.TryConnect());
     EXPECT_EQ((std::vector<unsigned>{500, 500}), pauses());
+}
+
+// The maker's SDK is bound when the device is made; a library that does not
+// load, one that lacks a member (the support library in place of OTK lacks
+// them all) and an SDK object larger than its storage each fail init where a
+// connection failure does, with a line that says so.
+TEST_F(ConnectionTest, AnSdkThatCannotBeBoundFailsTheConnection)
+{
+#ifdef _WIN32
+    const std::string missing = "no_such_tracker_sdk.dll", support = "OvCmdIF.dll";
+#else
+    const std::string missing = "libno_such_tracker_sdk.so", support = "libOvCmdIF.so";
+#endif
+    ASSERT_EQ(nullptr, plat::loadLibrary(missing.c_str()));
+    const std::string reason = plat::lastLoadError();
+    const struct {
+        const char* otk; // null: the usual library
+        const char* scenario;
+        std::size_t reserved; // 0: the usual storage
+        std::string line;
+    } cases[] = {
+        {missing.c_str(), "", 0, "Unable to load tracker SDK " + missing + ": " + reason},
+        {support.c_str(), "", 0, "Tracker SDK " + support + " does not export COTKser::COTKser"},
+        {nullptr, "footprint=300", 256, "Tracker SDK object COTKdev wrote past its 256 reserved bytes"},
+    };
+    for (const auto& c : cases) {
+        const sdk::LibraryFiles usualFiles = sdk::setLibraryFilesForTests({c.otk, nullptr});
+        const std::size_t usualBytes = sdk::setReservedBytesForTests(c.reserved);
+        otksim::SetScenario((std::string("frames=manual ") + c.scenario).c_str());
+        testhelp::Config opts;
+        opts.add("baud", {"115200"}).add("reset", {"no"});
+        OvTrackD d(opts.get(), &log);
+        sdk::setLibraryFilesForTests(usualFiles);
+        sdk::setReservedBytesForTests(usualBytes);
+        clearOutput();
+        EXPECT_EQ(-1, d.init(&info));
+        EXPECT_EQ((std::vector<std::string>{
+                      c.line, "Error: connecting to tracker", "tarsis0: INFO: DEVICE NAME           : tarsis0",
+                      "tarsis0: INFO: DEVICE TYPE           : Orvane Tracker",
+                      "tarsis0: INFO:                       : 0 Sensors Supported",
+                      "tarsis0: INFO:                       : 0 Sensors Detected : SensorMap 0",
+                      "tarsis0: INFO: Baud Option           : 115200", "tarsis0: INFO: Reset Option          : no",
+                      "tarsis0: INFO: -----------------------"}),
+                  lines());
+        EXPECT_EQ((std::vector<std::string>{"OvTrackD::init()\r\n", "OvTrackD::ParseBaudOpt()\r\n",
+                                            "OvTrackD::SetBautOpt()\r\n", "OvTrackD::ParseResetOpt()\r\n",
+                                            "OvTrackD::SetResetOpt()\r\n", "OvTrackD::Connect()\r\n",
+                                            "Tracker SDK Error: " + c.line + "\r\n",
+                                            "Error: connecting to tracker\r\n", "OvTrackD::printConfig()\r\n"}),
+                  traces());
+    }
 }

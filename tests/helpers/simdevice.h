@@ -10,7 +10,7 @@ namespace testhelp {
 
 inline otksim::Device* simOf(OvTrackD& dev)
 {
-    return otksim::DeviceFor(&dev.m_dev);
+    return otksim::DeviceFor(dev.m_dev.object());
 }
 
 } // namespace testhelp
