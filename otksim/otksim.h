@@ -9,7 +9,7 @@
 #pragma once
 
 #include "otksim/otksim_c.h"
-#include "tracker/OTK.h"
+#include "otksim/OTK.h"
 
 namespace otksim {
 

@@ -1,7 +1,7 @@
 // The GCC-built OTK stand-in: the SDK's classes with this compiler's C++ ABI,
 // each member forwarding to the simulator's flat interface.
 #include "otksim/otksim_c.h"
-#include "tracker/OTK.h"
+#include "otksim/OTK.h"
 
 COTKser::COTKser(eOvBaudRate baud, eOvParity parity, int flowControl)
     : m_baud(baud), m_parity(parity), m_flow(flowControl)

@@ -1,7 +1,7 @@
 // The GCC-built OvCmdIF stand-in: trace output, handed to the simulator's
 // trace sink, and the vector types.
 #include "otksim/otksim_c.h"
-#include "tracker/OvCmdIF.h"
+#include "otksim/OvCmdIF.h"
 
 #include <cstdarg>
 

@@ -1,5 +1,5 @@
-// The tracker maker's support library (OvCmdIF): debug output and the small
-// vector types used by the tracker SDK.
+// The tracker maker's support library (OvCmdIF) as the GCC-built stand-in
+// declares it: debug output and the small vector types of the tracker SDK.
 #pragma once
 
 #if defined(_WIN32)

@@ -1,11 +1,12 @@
-// The tracker maker's SDK (OTK): the classes and calls the device uses.
+// The tracker maker's SDK (OTK) as the GCC-built stand-in declares and exports
+// it: the classes and calls the device uses.
 //
 // Every COTKdev operation returns nonzero for success and 0 for failure unless
 // noted; after each call GetLastResult() and GetLastResultStr() describe its
 // outcome. Station maps are masks in which bit n stands for station n+1.
 #pragma once
 
-#include "tracker/OvCmdIF.h"
+#include "otksim/OvCmdIF.h"
 
 #if defined(_WIN32)
 #if defined(OTK_BUILD)
