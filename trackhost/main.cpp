@@ -3,6 +3,7 @@
 // through their slots, showing the tracker records they write.
 #include "trackhost/arguments.h"
 #include "trackhost/host.h"
+#include "trackhost/sdkcheck.h"
 
 #include <csignal>
 #include <iostream>
@@ -27,6 +28,8 @@ int main(int argc, char** argv)
         std::cout << trackhost::usageText();
         return 0;
     }
+    if (options.sdk)
+        return trackhost::checkSdk(std::cout);
     // Ctrl-C ends the cycle loop; the devices are then stopped and deleted.
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);

@@ -231,6 +231,11 @@ TEST(TrackhostArguments, OptionsAndUsageErrors)
     EXPECT_FALSE(defaults.quiet);
     EXPECT_TRUE(defaults.jsonPath.empty());
 
+    trackhost::Options sdkOnly;
+    const char* sdkArgs[] = {"trackhost", "--sdk"};
+    ASSERT_TRUE(trackhost::parseArguments(2, sdkArgs, sdkOnly, help, error)) << error;
+    EXPECT_TRUE(sdkOnly.sdk);
+
     const char* helpArgs[] = {"trackhost", "--help"};
     EXPECT_TRUE(trackhost::parseArguments(2, helpArgs, defaults, help, error));
     EXPECT_TRUE(help);
@@ -255,6 +260,8 @@ TEST(TrackhostArguments, OptionsAndUsageErrors)
         {{"trackhost", "--check", "--cycles", "3", "a.cfg"},
          "--check runs no cycles: it takes no --cycles, --json, --stats, --live or --plot"},
         {{"trackhost", "--live", "--json", "-", "a.cfg"}, "--live and --json - both want standard output"},
+        {{"trackhost", "--sdk", "a.cfg"}, "--sdk takes no configuration file and no other option"},
+        {{"trackhost", "--quiet", "--sdk"}, "--sdk takes no configuration file and no other option"},
     };
     for (const Bad& b : bad) {
         trackhost::Options o;

@@ -4,7 +4,9 @@
 #include "trackhost/devices.h"
 #include "trackhost/format.h"
 #include "trackhost/host.h"
+#include "trackhost/sdkcheck.h"
 #include "trackhost/tables.h"
+#include "tracker/sdkbind.h"
 
 #include <gtest/gtest.h>
 
@@ -255,4 +257,41 @@ TEST(TrackhostRun, ModulesThatCannotServe)
     EXPECT_EQ(r.rc, 1);
     EXPECT_NE(r.err.find("trackhost-host-test.cfg:1: module "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(" lacks the export createDev\n"), std::string::npos) << r.err;
+}
+
+// --sdk against the stand-in, and against a library that lacks every member
+// (the support library in place of OTK): a line per member, exit 0 only when
+// all is bound.
+TEST(TrackhostSdk, SaysWhatEachMemberWasBoundTo)
+{
+#ifdef _WIN32
+    const std::string otk = "OTK.dll", support = "OvCmdIF.dll";
+#else
+    const std::string otk = "libOTK.so", support = "libOvCmdIF.so";
+#endif
+    const struct {
+        const char* file;
+        int result;
+        std::string member; // the line of COTKdev::DiscoverCnx
+        std::string verdict;
+    } cases[] = {
+        {nullptr, 0, "COTKdev::DiscoverCnx: _ZN7COTKdev11DiscoverCnxEv",
+         "Tracker SDK ready: 32 members bound, 3 not needed"},
+        {support.c_str(), 1, "COTKdev::DiscoverCnx: MISSING from " + support,
+         "Tracker SDK not usable: Tracker SDK " + support + " does not export COTKser::COTKser"},
+    };
+    for (const auto& c : cases) {
+        const sdk::LibraryFiles usual = sdk::setLibraryFilesForTests({c.file, nullptr});
+        std::ostringstream out;
+        EXPECT_EQ(c.result, trackhost::checkSdk(out));
+        sdk::setLibraryFilesForTests(usual);
+        std::vector<std::string> lines;
+        std::istringstream in(out.str());
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        ASSERT_EQ(lines.size(), std::size_t(2 + sdk::kMemberCount + (c.result == 0 ? 6 : 1))) << out.str();
+        EXPECT_EQ((c.file ? c.file : otk) + ": loaded", lines[0]);
+        EXPECT_EQ(c.member, lines[2 + static_cast<int>(sdk::Id::COTKdev_DiscoverCnx)]);
+        EXPECT_EQ(c.verdict, lines.back());
+    }
 }
