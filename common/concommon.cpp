@@ -91,15 +91,6 @@ bool startsWithLetter(const char* text)
     return std::isalpha(static_cast<unsigned char>(text[0])) != 0;
 }
 
-bool sameNoCase(const char* a, const char* b)
-{
-    for (; *a && *b; ++a, ++b) {
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
-            return false;
-    }
-    return *a == *b;
-}
-
 // One line of output per rejected option line: the logger's prefix and error
 // word, then the message on stdout. Always returns false for the caller.
 bool lineError(const CLogger* log, const char* problem, const char* context, const ConfigOption& option,
@@ -213,7 +204,7 @@ bool parseScale(CConCommonH& handler, ConfigOption& option)
     bool selected[ControllerEntry::kMaxItems] = {};
     for (unsigned i = 2; i < count; ++i) {
         const char* text = argText(option, i);
-        if (sameNoCase(text, "all")) {
+        if (sameWord(text, "all")) {
             for (bool& flag : selected)
                 flag = true;
             break;
@@ -380,15 +371,15 @@ bool CConCommonH::parseConfig(DeviceConfig* config)
         // Lines already consumed by another parser are handled again on purpose:
         // "order" applies to the trackers and the controllers of one device alike.
         bool lineOk = true;
-        if (sameNoCase(name, "emulatetracker"))
+        if (sameWord(name, "emulatetracker"))
             lineOk = parseEmulation(*this, option);
-        else if (sameNoCase(name, "valuatororder"))
+        else if (sameWord(name, "valuatororder"))
             lineOk = parseItemOrder(*this, option, false);
-        else if (sameNoCase(name, "buttonorder"))
+        else if (sameWord(name, "buttonorder"))
             lineOk = parseItemOrder(*this, option, true);
-        else if (sameNoCase(name, "valuatorscale"))
+        else if (sameWord(name, "valuatorscale"))
             lineOk = parseScale(*this, option);
-        else if (sameNoCase(name, "controllerorder") || sameNoCase(name, "unitorder") || sameNoCase(name, "order"))
+        else if (sameWord(name, "controllerorder") || sameWord(name, "unitorder") || sameWord(name, "order"))
             lineOk = parseControllerOrder(*this, option);
         else
             continue;

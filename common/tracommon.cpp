@@ -34,18 +34,6 @@ Outcome refuse(const CTraCommonH& handler, const char* kind, const Line& line)
     return kRefused;
 }
 
-bool sameWord(const char* a, const char* b)
-{
-    for (;; ++a, ++b) {
-        const int ca = std::tolower(static_cast<unsigned char>(*a));
-        const int cb = std::tolower(static_cast<unsigned char>(*b));
-        if (ca != cb)
-            return false;
-        if (ca == 0)
-            return true;
-    }
-}
-
 bool trackerId(const CTraCommonH& handler, const Line& line, unsigned i, unsigned& id)
 {
     // Unsigned comparison on purpose: a negative ID turns huge and is refused.

@@ -41,9 +41,6 @@ typedef Outcome (*Handler)(CTraCommonH& handler, const Line& line);
 // Writes the error line of the given kind for the line and returns kRefused.
 Outcome refuse(const CTraCommonH& handler, const char* kind, const Line& line);
 
-// Case-insensitive comparison of two whole words.
-bool sameWord(const char* a, const char* b);
-
 // Converts argument i to a tracker ID (automatic base) and refuses it when it
 // is 0 or above the table size; false after a refusal.
 bool trackerId(const CTraCommonH& handler, const Line& line, unsigned i, unsigned& id);

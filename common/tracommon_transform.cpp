@@ -1,6 +1,7 @@
 // The seven transform keywords of CTraCommonH: transmitter and sensor offsets,
 // sensor translation, rotations from an axis and angle or from nine numbers.
 #include "common/tracommon_parse.h"
+#include "device/optionread.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,4 +1,5 @@
-// Tells the host which option lines a parser read.
+// What every option parser of the module shares: keyword comparison, and
+// telling the host which option lines a parser read.
 //
 // A parser may read a line without taking it (the consumed flag stays 0): a
 // line passed over after an earlier refusal, or one that a second parser also
@@ -11,7 +12,24 @@
 #include "device/hostrecords.h"
 #include "support/logger.h"
 
+#include <cctype>
 #include <cstdio>
+
+// Keywords and words compare whole and without regard to case; a missing
+// text equals nothing.
+inline bool sameWord(const char* a, const char* b)
+{
+    if (!a || !b)
+        return false;
+    for (;; ++a, ++b) {
+        const int ca = std::tolower(static_cast<unsigned char>(*a));
+        const int cb = std::tolower(static_cast<unsigned char>(*b));
+        if (ca != cb)
+            return false;
+        if (ca == 0)
+            return true;
+    }
+}
 
 inline void noteOptionRead(const CLogger& log, const ConfigOption& option)
 {

@@ -127,7 +127,7 @@ int OvTrackD::SetReconnectOpt(unsigned index)
         std::cout << "Invalid Number of Reconnect Arguments on Line " << o.lineNumber << "." << std::endl;
         return 0;
     }
-    if (tracker::sameWord(o.args[0], "no")) {
+    if (sameWord(o.args[0], "no")) {
         m_bReconnect = 0;
     } else {
         char* end = nullptr;

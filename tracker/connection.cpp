@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <iostream>
 
-using tracker::sameWord;
 using namespace sdk;
 
 namespace {

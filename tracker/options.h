@@ -1,25 +1,13 @@
 // Small readers shared by the tracker's option handlers.
 #pragma once
 
+#include "device/optionread.h"
+
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
 
 namespace tracker {
-
-// Option names and words compare without regard to case.
-inline bool sameWord(const char* a, const char* b)
-{
-    if (!a || !b)
-        return false;
-    while (*a && *b) {
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
-            return false;
-        ++a;
-        ++b;
-    }
-    return *a == *b;
-}
 
 // Hexadecimal the way a 32-bit strtoul reads base 16: leading blanks, a sign
 // and a 0x prefix are allowed, reading stops at the first other character, a

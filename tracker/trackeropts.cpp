@@ -8,7 +8,6 @@
 #include <iostream>
 
 using tracker::readHex;
-using tracker::sameWord;
 using namespace sdk;
 
 int OvTrackD::ParseCfgOpts()
