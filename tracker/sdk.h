@@ -95,6 +95,11 @@ public:
 #endif
     ForeignCall(const ForeignCall&) = delete;
     ForeignCall& operator=(const ForeignCall&) = delete;
+
+#ifdef _WIN32
+private:
+    const char* m_name;
+#endif
 };
 
 // Each member's signature as the module sees it, from the table.

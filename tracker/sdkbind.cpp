@@ -3,6 +3,7 @@
 #include "support/logger.h"
 #include "support/platform.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -37,8 +38,36 @@ const char* const g_callName[kMemberCount] = {
 };
 
 #ifdef _WIN32
-ForeignCall::ForeignCall(const char* name) { plat::setForeignCall(name); }
-ForeignCall::~ForeignCall() { plat::setForeignCall(nullptr); }
+// An SDK may throw and catch its own exceptions inside a call. The first one
+// of a member is named, since nothing tells yet whether it will escape; once
+// a call of that member has returned after raising, the member handles its
+// own, and a healthy SDK that works that way stays quiet from then on.
+thread_local bool t_raisedInCall = false;
+std::atomic<bool> g_handlesOwnExceptions[kMemberCount] = {};
+
+std::atomic<bool>* handlesOwnExceptions(const char* call)
+{
+    for (int i = 0; i < kMemberCount; ++i)
+        if (g_callName[i] == call)
+            return &g_handlesOwnExceptions[i];
+    return nullptr;
+}
+
+ForeignCall::ForeignCall(const char* name) : m_name(name)
+{
+    t_raisedInCall = false;
+    plat::setForeignCall(name);
+}
+
+ForeignCall::~ForeignCall()
+{
+    if (t_raisedInCall) {
+        t_raisedInCall = false;
+        if (std::atomic<bool>* quiet = handlesOwnExceptions(m_name))
+            quiet->store(true);
+    }
+    plat::setForeignCall(nullptr);
+}
 #endif
 } // namespace detail
 
@@ -164,8 +193,13 @@ const char* defaultFile(Library library)
 void reportForeign(const char* call, unsigned long code, bool guardPage)
 {
     std::string line;
-    if (!guardPage)
+    if (!guardPage) {
+        const std::atomic<bool>* quiet = detail::handlesOwnExceptions(call);
+        if (quiet && quiet->load())
+            return;
+        detail::t_raisedInCall = true;
         line = format(text::kForeignThrow, call, code);
+    }
     else if (call)
         line = format(text::kForeignOverrunIn, code, call);
     else
