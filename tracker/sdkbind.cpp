@@ -97,73 +97,6 @@ std::string format(const char* fmt, ...)
     return line;
 }
 
-bool startsWith(const std::string& text, const std::string& prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-// A parameter list of exactly one reference to the class itself: a copy or
-// move constructor. MSVC: A (reference) or $$Q (rvalue reference), E on
-// 64-bit, a cv letter, V0@ (the class again), @Z. GCC: R or O, qualifiers, S_.
-bool msvcSelfReference(const std::string& params)
-{
-    std::size_t i = 0;
-    if (startsWith(params, "A"))
-        i = 1;
-    else if (startsWith(params, "$$Q"))
-        i = 3;
-    else
-        return false;
-    if (i < params.size() && params[i] == 'E')
-        ++i;
-    if (i >= params.size() || params[i] < 'A' || params[i] > 'D')
-        return false;
-    return params.compare(i + 1, std::string::npos, "V0@@Z") == 0;
-}
-
-bool itaniumSelfReference(const std::string& params)
-{
-    if (params.empty() || (params[0] != 'R' && params[0] != 'O'))
-        return false;
-    std::size_t i = 1;
-    while (i < params.size() && (params[i] == 'r' || params[i] == 'V' || params[i] == 'K'))
-        ++i;
-    return params.compare(i, std::string::npos, "S_") == 0;
-}
-
-bool isCandidate(const std::string& name, const char* cls, const char* member, Kind kind)
-{
-    const std::string itaniumClass = std::to_string(std::strlen(cls)) + cls;
-    if (kind == Kind::Ctor) {
-        const std::string msvc = std::string("??0") + cls + "@@";
-        if (startsWith(name, msvc)) {
-            // Access and calling convention, then "@" for no result type.
-            const std::size_t at = name.find('@', msvc.size());
-            return at != std::string::npos && !msvcSelfReference(name.substr(at + 1));
-        }
-        const std::string itanium = "_ZN" + itaniumClass + "C1E";
-        return startsWith(name, itanium) && !itaniumSelfReference(name.substr(itanium.size()));
-    }
-    if (kind == Kind::Dtor)
-        return startsWith(name, std::string("??1") + cls + "@@") || startsWith(name, "_ZN" + itaniumClass + "D1E");
-    if (startsWith(name, std::string("?") + member + "@" + cls + "@@"))
-        return true;
-    if (!startsWith(name, "_ZN"))
-        return false;
-    // Qualifiers of the object (const, volatile, restrict, & or &&) come first.
-    std::size_t i = 3;
-    while (i < name.size() && (name[i] == 'K' || name[i] == 'V' || name[i] == 'r'))
-        ++i;
-    if (i < name.size() && (name[i] == 'R' || name[i] == 'O'))
-        ++i;
-    const std::string nested = itaniumClass + std::to_string(std::strlen(member)) + member;
-    if (name.compare(i, nested.size(), nested) != 0)
-        return false;
-    // The nested name ends here, or an ABI tag follows the member's name.
-    const std::size_t end = i + nested.size();
-    return end < name.size() && (name[end] == 'E' || name[end] == 'B');
-}
-
 struct State {
     std::mutex mutex;
     int refs = 0;
@@ -273,7 +206,7 @@ void bindAll(State& s, const CLogger* log)
                 plat::forEachExport(lib, collectExport, &exports[l]);
                 listed[l] = true;
             }
-            Match match = findExport(exports[l], info.cls, info.member, info.kind);
+            Match match = findExport(exports[l], static_cast<Id>(m));
             if (match.result == Match::Found)
                 entry = plat::findSymbol(lib, match.name.c_str());
             if (entry) {
@@ -283,9 +216,18 @@ void bindAll(State& s, const CLogger* log)
                 out.candidates = match.candidates;
                 continue;
             } else {
-                out.state = info.need == Need::Optional ? BindReport::Member::Absent : BindReport::Member::Missing;
-                if (out.state == BindReport::Member::Absent)
-                    debugLine(log, "Tracker SDK: " + qualified(info) + " not exported, not needed");
+                const bool refused = match.result == Match::Refused;
+                out.candidates = match.candidates;
+                out.why = match.why;
+                if (info.need == Need::Required) {
+                    out.state = refused ? BindReport::Member::Refused : BindReport::Member::Missing;
+                    continue;
+                }
+                out.state = BindReport::Member::Absent;
+                debugLine(log, "Tracker SDK: " + qualified(info) +
+                                   (refused ? std::string(" not bound (exported only ") + refusalText(match.why) + ")"
+                                            : std::string(" not exported")) +
+                                   ", not needed");
                 continue;
             }
         }
@@ -305,6 +247,8 @@ void bindAll(State& s, const CLogger* log)
         const std::string& file = r.libraries[static_cast<int>(kMembers[m].library)].file;
         if (member.state == BindReport::Member::Missing) {
             r.failure = format(text::kNotExported, file.c_str(), qualified(kMembers[m]).c_str());
+        } else if (member.state == BindReport::Member::Refused) {
+            r.failure = refusalLine(file, static_cast<Id>(m), member.candidates, member.why);
         } else if (member.state == BindReport::Member::Ambiguous) {
             std::string names;
             for (const std::string& c : member.candidates)
@@ -334,21 +278,6 @@ void unbindAll(State& s)
 } // namespace
 
 const MemberInfo& memberInfo(Id id) { return kMembers[static_cast<int>(id)]; }
-
-Match findExport(const std::vector<std::string>& exports, const char* cls, const char* member, Kind kind)
-{
-    Match match;
-    for (const std::string& name : exports)
-        if (isCandidate(name, cls, member, kind))
-            match.candidates.push_back(name);
-    if (match.candidates.size() == 1) {
-        match.result = Match::Found;
-        match.name = match.candidates[0];
-    } else if (match.candidates.size() > 1) {
-        match.result = Match::Ambiguous;
-    }
-    return match;
-}
 
 const BindReport& acquireBinding(const CLogger* log)
 {

@@ -5,13 +5,17 @@
 //
 // A member is taken by the exact name the compiler at hand gives it (MSVC's
 // on Windows, then GCC's; GCC's on Linux); failing that, by scanning the
-// library's exports for its class and member whatever the parameter types
-// are spelt as (findExport). The first problem (a library that does not
-// load, a required member missing or ambiguous) is kept as one console line,
-// which the device prints when it connects.
+// library's exports for the one that is the member in a form the module can
+// call, however its parameter types are spelt (findExport, sdknames.h). An
+// optional member that the library leaves out, or offers only in forms the
+// module cannot call, is not bound and never called. The first problem (a
+// library that does not load, a required member missing, ambiguous or
+// refused) is kept as one console line, which the device prints when it
+// connects.
 #pragma once
 
 #include "tracker/sdk.h"
+#include "tracker/sdknames.h"
 
 #include <cstddef>
 #include <string>
@@ -38,18 +42,6 @@ struct MemberInfo {
 // The table's lines, by Id.
 const MemberInfo& memberInfo(Id id);
 
-// The one export of names that is (cls, member) of the given kind: a method
-// or static member by its class and name (never an operator), the default
-// constructor's complete-object form (GCC's C1, MSVC's ??0, never a copy or
-// move constructor) or the complete-object destructor (D1, ??1). Found with
-// the name, Missing, or Ambiguous with every candidate.
-struct Match {
-    enum Result { Found, Missing, Ambiguous } result = Missing;
-    std::string name;
-    std::vector<std::string> candidates;
-};
-Match findExport(const std::vector<std::string>& exports, const char* cls, const char* member, Kind kind);
-
 // What the binding found, for the device's failure line and trackhost --sdk.
 struct BindReport {
     struct Lib {
@@ -58,9 +50,10 @@ struct BindReport {
         std::string error; // the system's text when not loaded
     };
     struct Member {
-        enum State { Bound, Absent, Missing, Ambiguous, NoLibrary } state = NoLibrary;
+        enum State { Bound, Absent, Missing, Ambiguous, Refused, NoLibrary } state = NoLibrary;
         std::string name;                    // the export bound
-        std::vector<std::string> candidates; // of an ambiguous member
+        std::vector<std::string> candidates; // of an ambiguous or refused member, or an absent one's refused
+        Refusal why = Refusal::None;         // of a refused member, or an absent one's refused candidates
     };
     Lib libraries[static_cast<int>(Library::Count)];
     Member members[kMemberCount];

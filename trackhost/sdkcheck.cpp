@@ -9,6 +9,15 @@ namespace trackhost {
 
 namespace {
 
+// "OTK.dll has it only as data: NAME, NAME"
+std::string refusedForms(const sdk::BindReport::Member& member, const std::string& file)
+{
+    std::string line = file + " has it only " + sdk::refusalText(member.why) + ":";
+    for (const std::string& name : member.candidates)
+        line += " " + name;
+    return line;
+}
+
 std::string memberLine(const sdk::MemberInfo& info, const sdk::BindReport::Member& member, const std::string& file)
 {
     std::string line = std::string(info.cls) + "::" + info.member + ": ";
@@ -16,7 +25,11 @@ std::string memberLine(const sdk::MemberInfo& info, const sdk::BindReport::Membe
     case sdk::BindReport::Member::Bound:
         return line + member.name;
     case sdk::BindReport::Member::Absent:
+        if (!member.candidates.empty())
+            return line + "not bound (not needed: it has nothing to do), " + refusedForms(member, file);
         return line + "not exported (not needed: it has nothing to do)";
+    case sdk::BindReport::Member::Refused:
+        return line + "REFUSED, " + refusedForms(member, file);
     case sdk::BindReport::Member::Missing:
         return line + "MISSING from " + file;
     case sdk::BindReport::Member::Ambiguous: {

@@ -291,14 +291,15 @@ TEST_F(ConnectionTest, TryConnectGivesUpAtOnceOnOtherCodes)
 
 // The maker's SDK is bound when the device is made; a library that does not
 // load, one that lacks a member (the support library in place of OTK lacks
-// them all) and an SDK object larger than its storage each fail init where a
-// connection failure does, with a line that says so.
+// them all), one that has a member only in a form the module cannot call and
+// an SDK object larger than its storage each fail init where a connection
+// failure does, with a line that says so.
 TEST_F(ConnectionTest, AnSdkThatCannotBeBoundFailsTheConnection)
 {
 #ifdef _WIN32
-    const std::string missing = "no_such_tracker_sdk.dll", support = "OvCmdIF.dll";
+    const std::string missing = "no_such_tracker_sdk.dll", support = "OvCmdIF.dll", odd = "otkodd.dll";
 #else
-    const std::string missing = "libno_such_tracker_sdk.so", support = "libOvCmdIF.so";
+    const std::string missing = "libno_such_tracker_sdk.so", support = "libOvCmdIF.so", odd = "otkodd.so";
 #endif
     ASSERT_EQ(nullptr, plat::loadLibrary(missing.c_str()));
     const std::string reason = plat::lastLoadError();
@@ -310,6 +311,8 @@ TEST_F(ConnectionTest, AnSdkThatCannotBeBoundFailsTheConnection)
     } cases[] = {
         {missing.c_str(), "", 0, "Unable to load tracker SDK " + missing + ": " + reason},
         {support.c_str(), "", 0, "Tracker SDK " + support + " does not export COTKser::COTKser"},
+        {odd.c_str(), "", 0,
+         "Tracker SDK " + odd + " has COTKser::COTKser only with other parameters (it exports _ZN7COTKserC1Ev)"},
         {nullptr, "footprint=300", 256, "Tracker SDK object COTKdev wrote past its 256 reserved bytes"},
     };
     for (const auto& c : cases) {

@@ -16,9 +16,13 @@
 
 namespace {
 
-using sdk::Kind;
+using sdk::Id;
 using sdk::Match;
+using sdk::Refusal;
 using Names = std::vector<std::string>;
+
+// The machines whose names are read: 32-bit Windows, 64-bit Windows, 64-bit Linux.
+const sdk::NameAbi kX86{false, true}, kX64{true, true}, kLp64{true, false};
 
 // Exports as MSVC (32- and 64-bit) gives them, with what else such a library
 // exports beside each member: copy and move constructors and assignments, a
@@ -39,48 +43,165 @@ const Names kItanium = {
     "_ZN8COTKmdat8EmptyAllEv", "_ZNK10COTKbiterr7IsClearEv", "_ZN7OvDebug6OVDOUTEPKcz",
     "_ZN7COTKdev16GetLastResultStrB5cxx11Ev", "_ZN10COTKdevice8CnxReadyEv"};
 
-TEST(SdkNames, EachMemberIsTheOneExportOfItsClassAndName)
+// Each member is the one export that is it in a form the module can call;
+// exports that name it otherwise are refused, and say why.
+TEST(SdkNames, EachMemberIsTheOneExportThatTheModuleCanCall)
 {
     const struct {
-        const Names& exports;
-        const char* cls;
-        const char* member;
-        Kind kind;
+        Names exports;
+        Id id;
+        sdk::NameAbi abi;
         Match::Result result;
         Names picked; // the name found, or every candidate
+        Refusal why;
     } cases[] = {
-        {kMsvc, "COTKdev", "COTKdev", Kind::Ctor, Match::Found, {"??0COTKdev@@QAE@XZ"}},
-        {kMsvc, "COTKdev", "~COTKdev", Kind::Dtor, Match::Found, {"??1COTKdev@@QAE@XZ"}},
-        {kMsvc, "COTKdev", "StartContPno", Kind::Method, Match::Found, {"?StartContPno@COTKdev@@QAEHPAUHWND__@@@Z"}},
-        {kMsvc, "COTKdev", "SetSAlignment", Kind::Method, Match::Ambiguous,
-         {"?SetSAlignment@COTKdev@@QAEHHAAY02$$CBM00@Z", "?SetSAlignment@COTKdev@@QAEHHPBM00@Z"}},
-        {kMsvc, "COTKmdat", "Empty", Kind::Method, Match::Found, {"?Empty@COTKmdat@@QAEXXZ"}},
-        {kMsvc, "COTKser", "COTKser", Kind::Ctor, Match::Found, {"??0COTKser@@QEAA@W4eOvBaudRate@@W4eOvParity@@H@Z"}},
-        {kMsvc, "COTKbiterr", "IsClear", Kind::Method, Match::Found, {"?IsClear@COTKbiterr@@QBEHXZ"}},
-        {kMsvc, "OvDebug", "OVDOUT", Kind::Static, Match::Found, {"?OVDOUT@OvDebug@@SAXPBDZZ"}},
-        {kMsvc, "COTKdev", "ClearBITErrs", Kind::Method, Match::Missing, {}},
-        {kMsvc, "COTKmdat", "COTKmdat", Kind::Ctor, Match::Missing, {}},
+        {kMsvc, Id::COTKdev_Ctor, kX86, Match::Found, {"??0COTKdev@@QAE@XZ"}, Refusal::None},
+        {kMsvc, Id::COTKdev_Dtor, kX86, Match::Found, {"??1COTKdev@@QAE@XZ"}, Refusal::None},
+        {kMsvc, Id::COTKdev_StartContPno, kX86, Match::Found, {"?StartContPno@COTKdev@@QAEHPAUHWND__@@@Z"},
+         Refusal::None},
+        {kMsvc, Id::COTKdev_SetSAlignment, kX86, Match::Ambiguous,
+         {"?SetSAlignment@COTKdev@@QAEHHAAY02$$CBM00@Z", "?SetSAlignment@COTKdev@@QAEHHPBM00@Z"}, Refusal::None},
+        {kMsvc, Id::COTKmdat_Empty, kX86, Match::Found, {"?Empty@COTKmdat@@QAEXXZ"}, Refusal::None},
+        {kMsvc, Id::COTKser_Ctor, kX64, Match::Found, {"??0COTKser@@QEAA@W4eOvBaudRate@@W4eOvParity@@H@Z"},
+         Refusal::None},
+        {kMsvc, Id::COTKbiterr_IsClear, kX86, Match::Found, {"?IsClear@COTKbiterr@@QBEHXZ"}, Refusal::None},
+        {kMsvc, Id::OvDebug_OVDOUT, kX86, Match::Found, {"?OVDOUT@OvDebug@@SAXPBDZZ"}, Refusal::None},
+        {kMsvc, Id::COTKdev_ClearBITErrs, kX86, Match::Missing, {}, Refusal::None},
+        {kMsvc, Id::COTKmdat_Ctor, kX86, Match::Missing, {}, Refusal::None},
 
-        {kItanium, "COTKdev", "COTKdev", Kind::Ctor, Match::Found, {"_ZN7COTKdevC1Ev"}},
-        {kItanium, "COTKdev", "~COTKdev", Kind::Dtor, Match::Found, {"_ZN7COTKdevD1Ev"}},
-        {kItanium, "COTKdev", "StartContPno", Kind::Method, Match::Found, {"_ZN7COTKdev12StartContPnoEP6HWND__"}},
-        {kItanium, "COTKdev", "SetSAlignment", Kind::Method, Match::Ambiguous,
-         {"_ZN7COTKdev13SetSAlignmentEiRA3_KfS2_S2_", "_ZN7COTKdev13SetSAlignmentEiPKfS1_S1_"}},
-        {kItanium, "COTKmdat", "Empty", Kind::Method, Match::Found, {"_ZN8COTKmdat5EmptyEv"}},
-        {kItanium, "COTKbiterr", "IsClear", Kind::Method, Match::Found, {"_ZNK10COTKbiterr7IsClearEv"}},
-        {kItanium, "OvDebug", "OVDOUT", Kind::Static, Match::Found, {"_ZN7OvDebug6OVDOUTEPKcz"}},
-        {kItanium, "COTKdev", "GetLastResultStr", Kind::Custom, Match::Found, {"_ZN7COTKdev16GetLastResultStrB5cxx11Ev"}},
-        {kItanium, "COTKdev", "CnxReady", Kind::Method, Match::Missing, {}},
+        {kItanium, Id::COTKdev_Ctor, kLp64, Match::Found, {"_ZN7COTKdevC1Ev"}, Refusal::None},
+        {kItanium, Id::COTKdev_Dtor, kLp64, Match::Found, {"_ZN7COTKdevD1Ev"}, Refusal::None},
+        {kItanium, Id::COTKdev_StartContPno, kLp64, Match::Found, {"_ZN7COTKdev12StartContPnoEP6HWND__"},
+         Refusal::None},
+        {kItanium, Id::COTKdev_SetSAlignment, kLp64, Match::Ambiguous,
+         {"_ZN7COTKdev13SetSAlignmentEiRA3_KfS2_S2_", "_ZN7COTKdev13SetSAlignmentEiPKfS1_S1_"}, Refusal::None},
+        {kItanium, Id::COTKmdat_Empty, kLp64, Match::Found, {"_ZN8COTKmdat5EmptyEv"}, Refusal::None},
+        {kItanium, Id::COTKbiterr_IsClear, kLp64, Match::Found, {"_ZNK10COTKbiterr7IsClearEv"}, Refusal::None},
+        {kItanium, Id::OvDebug_OVDOUT, kLp64, Match::Found, {"_ZN7OvDebug6OVDOUTEPKcz"}, Refusal::None},
+        {kItanium, Id::COTKdev_GetLastResultStr, kLp64, Match::Found, {"_ZN7COTKdev16GetLastResultStrB5cxx11Ev"},
+         Refusal::None},
+        {kItanium, Id::COTKdev_CnxReady, kLp64, Match::Refused, {"_ZN10COTKdevice8CnxReadyEv"}, Refusal::OtherScope},
+
+        // The kind MSVC's names encode: convention, static or not, data, access, const, width.
+        {{"?CnxReady@COTKdev@@QAGHXZ"}, Id::COTKdev_CnxReady, kX86, Match::Refused, {"?CnxReady@COTKdev@@QAGHXZ"},
+         Refusal::Convention},
+        {{"?CnxReady@COTKdev@@QAAHXZ"}, Id::COTKdev_CnxReady, kX86, Match::Refused, {"?CnxReady@COTKdev@@QAAHXZ"},
+         Refusal::Convention},
+        {{"?CnxReady@COTKdev@@SAHXZ"}, Id::COTKdev_CnxReady, kX86, Match::Refused, {"?CnxReady@COTKdev@@SAHXZ"},
+         Refusal::Static},
+        {{"?CnxReady@COTKdev@@2HA"}, Id::COTKdev_CnxReady, kX64, Match::Refused, {"?CnxReady@COTKdev@@2HA"},
+         Refusal::Data},
+        {{"?CnxReady@COTKdev@@AAEHXZ"}, Id::COTKdev_CnxReady, kX86, Match::Refused, {"?CnxReady@COTKdev@@AAEHXZ"},
+         Refusal::NotPublic},
+        {{"?CnxReady@COTKdev@@UEAAHXZ"}, Id::COTKdev_CnxReady, kX64, Match::Found, {"?CnxReady@COTKdev@@UEAAHXZ"},
+         Refusal::None},
+        {{"?CnxReady@COTKdev@@QAEHXZ"}, Id::COTKdev_CnxReady, kX64, Match::Refused, {"?CnxReady@COTKdev@@QAEHXZ"},
+         Refusal::Form},
+        {{"?IsClear@COTKbiterr@@QAEHXZ"}, Id::COTKbiterr_IsClear, kX86, Match::Refused,
+         {"?IsClear@COTKbiterr@@QAEHXZ"}, Refusal::NonConst},
+        {{"?OVDOUT@OvDebug@@QAAXPBDZZ"}, Id::OvDebug_OVDOUT, kX86, Match::Refused, {"?OVDOUT@OvDebug@@QAAXPBDZZ"},
+         Refusal::NonStatic},
+        {{"?OVDOUT@OvDebug@@SGXPBD@Z"}, Id::OvDebug_OVDOUT, kX86, Match::Refused, {"?OVDOUT@OvDebug@@SGXPBD@Z"},
+         Refusal::Convention},
+        // Parameters and results: what travels alike passes, nothing else.
+        {{"??0COTKser@@QAE@XZ", "??0COTKser@@QAE@HHH@Z"}, Id::COTKser_Ctor, kX86, Match::Found,
+         {"??0COTKser@@QAE@HHH@Z"}, Refusal::None},
+        {{"??0COTKser@@QAE@XZ"}, Id::COTKser_Ctor, kX86, Match::Refused, {"??0COTKser@@QAE@XZ"}, Refusal::Parameters},
+        {{"??0COTKdev@@QEAA@PEBD@Z", "??0COTKdev@@QEAA@AEBV0@H@Z"}, Id::COTKdev_Ctor, kX64, Match::Refused,
+         {"??0COTKdev@@QEAA@PEBD@Z", "??0COTKdev@@QEAA@AEBV0@H@Z"}, Refusal::Parameters},
+        {{"??0COTKmdat@@QAE@H@Z"}, Id::COTKmdat_Ctor, kX86, Match::Refused, {"??0COTKmdat@@QAE@H@Z"},
+         Refusal::Parameters},
+        {{"?SetFrameRate@COTKdev@@QAEHN@Z"}, Id::COTKdev_SetFrameRate, kX86, Match::Refused,
+         {"?SetFrameRate@COTKdev@@QAEHN@Z"}, Refusal::Parameters},
+        {{"?SetSHemisphere@COTKdev@@QEAAHW4eStation@@PEBM@Z"}, Id::COTKdev_SetSHemisphere, kX64, Match::Found,
+         {"?SetSHemisphere@COTKdev@@QEAAHW4eStation@@PEBM@Z"}, Refusal::None},
+        {{"?GetLastResultStr@COTKdev@@QAE?AVstring@std@@XZ"}, Id::COTKdev_GetLastResultStr, kX86, Match::Refused,
+         {"?GetLastResultStr@COTKdev@@QAE?AVstring@std@@XZ"}, Refusal::Result},
+        {{"?Empty@COTKmdat@@QAEHXZ"}, Id::COTKmdat_Empty, kX86, Match::Found, {"?Empty@COTKmdat@@QAEHXZ"},
+         Refusal::None},
+        // Under a base class or in a namespace: the library has it, the class does not.
+        {{"?GetLastResultStr@COvBase@@QAEPBDXZ"}, Id::COTKdev_GetLastResultStr, kX86, Match::Refused,
+         {"?GetLastResultStr@COvBase@@QAEPBDXZ"}, Refusal::OtherScope},
+        {{"?CnxReady@COTKdev@ovr@@QAEHXZ", "_ZN3ovr7COTKdev8CnxReadyEv"}, Id::COTKdev_CnxReady, kX86,
+         Match::Refused, {"?CnxReady@COTKdev@ovr@@QAEHXZ", "_ZN3ovr7COTKdev8CnxReadyEv"}, Refusal::OtherScope},
+        {{"??0COTKdev@ovr@@QAE@XZ"}, Id::COTKdev_Ctor, kX86, Match::Refused, {"??0COTKdev@ovr@@QAE@XZ"},
+         Refusal::OtherScope},
+        // GCC's names: const, data, parameters.
+        {{"_ZNK7OvDebug6OVDOUTEPKcz"}, Id::OvDebug_OVDOUT, kLp64, Match::Refused, {"_ZNK7OvDebug6OVDOUTEPKcz"},
+         Refusal::NonStatic},
+        {{"_ZNK7COTKdev8CnxReadyEv"}, Id::COTKdev_CnxReady, kLp64, Match::Refused, {"_ZNK7COTKdev8CnxReadyEv"},
+         Refusal::Const},
+        {{"_ZN7COTKdev8CnxReadyE"}, Id::COTKdev_CnxReady, kLp64, Match::Refused, {"_ZN7COTKdev8CnxReadyE"},
+         Refusal::Data},
+        {{"_ZN10COTKbiterrC2Em", "_ZN10COTKbiterrC1Em"}, Id::COTKbiterr_Ctor, kLp64, Match::Refused,
+         {"_ZN10COTKbiterrC1Em"}, Refusal::Parameters},
+        {{"_ZN7COTKdevC1ERKS_i"}, Id::COTKdev_Ctor, kLp64, Match::Refused, {"_ZN7COTKdevC1ERKS_i"},
+         Refusal::Parameters},
+        {{"_ZN7COTKserC1Eiii"}, Id::COTKser_Ctor, kLp64, Match::Found, {"_ZN7COTKserC1Eiii"}, Refusal::None},
+        {{"_ZN7COTKserC1Elii"}, Id::COTKser_Ctor, kLp64, Match::Refused, {"_ZN7COTKserC1Elii"}, Refusal::Parameters},
+        {{"_ZN7COTKserC1Elii"}, Id::COTKser_Ctor, kX86, Match::Found, {"_ZN7COTKserC1Elii"}, Refusal::None},
+        {{"_ZN7COTKserC1E5eBaud9eOvParityi"}, Id::COTKser_Ctor, kLp64, Match::Refused,
+         {"_ZN7COTKserC1E5eBaud9eOvParityi"}, Refusal::Parameters},
+        {{"_ZN7COTKdev7ReserveIiEEvT_"}, Id::COTKdev_CnxReady, kLp64, Match::Missing, {}, Refusal::None},
+        // Malformed names never match; a name listed twice counts once; reasons that differ make one.
+        {{"?CnxReady@COTKdev@@", "_ZN7COTKdev8CnxReady"}, Id::COTKdev_CnxReady, kX86, Match::Refused,
+         {"?CnxReady@COTKdev@@", "_ZN7COTKdev8CnxReady"}, Refusal::Form},
+        {{"?CnxReady@COTKdev@@QAEHXZ", "?CnxReady@COTKdev@@QAEHXZ"}, Id::COTKdev_CnxReady, kX86, Match::Found,
+         {"?CnxReady@COTKdev@@QAEHXZ"}, Refusal::None},
+        {{"?CnxReady@COTKdev@@2HA", "?CnxReady@COTKdev@@SAHXZ", "?CnxReady@COTKdev@@2HA"}, Id::COTKdev_CnxReady,
+         kX86, Match::Refused, {"?CnxReady@COTKdev@@2HA", "?CnxReady@COTKdev@@SAHXZ"}, Refusal::Form},
     };
     for (const auto& c : cases) {
-        const Match m = sdk::findExport(c.exports, c.cls, c.member, c.kind);
-        SCOPED_TRACE(std::string(c.cls) + "::" + c.member);
+        const Match m = sdk::findExport(c.exports, c.id, c.abi);
+        const sdk::MemberInfo& info = sdk::memberInfo(c.id);
+        SCOPED_TRACE(std::string(info.cls) + "::" + info.member + " in " + c.exports[0]);
         EXPECT_EQ(c.result, m.result);
+        EXPECT_EQ(c.why, m.why);
         if (c.result == Match::Found)
             EXPECT_EQ(c.picked, Names{m.name});
         else
             EXPECT_EQ(c.picked, m.candidates);
     }
+}
+
+// Each name of the table is the member it stands for, on its machine.
+TEST(SdkNames, TheTablesOwnNamesAreFound)
+{
+    for (int i = 0; i < sdk::kMemberCount; ++i) {
+        const sdk::MemberInfo& info = sdk::memberInfo(static_cast<Id>(i));
+        const std::pair<const char*, sdk::NameAbi> names[] = {
+            {info.msvc32, kX86}, {info.msvc64, kX64}, {info.itanium, kLp64}, {info.itanium, kX86}};
+        for (const auto& n : names) {
+            const Match m = sdk::findExport({n.first}, static_cast<Id>(i), n.second);
+            EXPECT_EQ(Match::Found, m.result) << n.first << " " << sdk::refusalText(m.why);
+        }
+    }
+}
+
+// The console lines of refused members name them and show what the library has.
+TEST(SdkNames, ARefusalNamesTheMemberAndTheCandidates)
+{
+    const struct {
+        Id id;
+        Names candidates;
+        Refusal why;
+        const char* line;
+    } cases[] = {
+        {Id::COTKdev_Ctor, {"??0COTKdev@@QEAA@PEBD@Z"}, Refusal::Parameters,
+         "Tracker SDK OTK.dll has no default constructor of COTKdev (it exports ??0COTKdev@@QEAA@PEBD@Z)"},
+        {Id::COTKser_Ctor, {"??0COTKser@@QAE@XZ"}, Refusal::Parameters,
+         "Tracker SDK OTK.dll has COTKser::COTKser only with other parameters (it exports ??0COTKser@@QAE@XZ)"},
+        {Id::COTKdev_CnxReady, {"?CnxReady@COTKdev@@2HA"}, Refusal::Data,
+         "Tracker SDK OTK.dll has COTKdev::CnxReady only as data (it exports ?CnxReady@COTKdev@@2HA)"},
+        {Id::COTKdev_GetLastResultStr, {"?GetLastResultStr@COvBase@@QAEPBDXZ"}, Refusal::OtherScope,
+         "Tracker SDK OTK.dll has COTKdev::GetLastResultStr only under another class or namespace (it exports "
+         "?GetLastResultStr@COvBase@@QAEPBDXZ)"},
+        {Id::COTKdev_CnxReady, {"?CnxReady@COTKdev@@2HA", "?CnxReady@COTKdev@@SAHXZ"}, Refusal::Form,
+         "Tracker SDK OTK.dll has COTKdev::CnxReady only in forms the module cannot call (it exports "
+         "?CnxReady@COTKdev@@2HA, ?CnxReady@COTKdev@@SAHXZ)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.line, sdk::refusalLine("OTK.dll", c.id, c.candidates, c.why));
 }
 
 // Against the GCC-built stand-in every member is taken by the exact name the
@@ -115,6 +236,51 @@ TEST(SdkBinding, TheStandInBindsEveryMemberByItsExactNameOnce)
     EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(),
                                      "tarsis0: DEBUG: Tracker SDK: COTKdev::DiscoverCnx bound to "
                                      "_ZN7COTKdev11DiscoverCnxEv in " + otk));
+}
+
+// A GCC-built SDK whose classes are declared otherwise than the module calls
+// them: each member is refused for what it is, the trivial constructors it
+// does not export in a form the module calls are not bound, and the first
+// refusal in table order is the line init prints.
+TEST(SdkBinding, AnSdkDeclaredOtherwiseIsRefusedMemberByMember)
+{
+#ifdef _WIN32
+    const std::string odd = "otkodd.dll";
+#else
+    const std::string odd = "otkodd.so";
+#endif
+    using Member = sdk::BindReport::Member;
+    const struct {
+        Id id;
+        Member::State state;
+        Names candidates;
+        Refusal why;
+    } cases[] = {
+        {Id::COTKser_Ctor, Member::Refused, {"_ZN7COTKserC1Ev"}, Refusal::Parameters},
+        {Id::COTKbiterr_Ctor, Member::Absent, {"_ZN10COTKbiterrC1Em"}, Refusal::Parameters},
+        {Id::COTKmdat_Ctor, Member::Absent, {"_ZN8COTKmdatC1Ei"}, Refusal::Parameters},
+        {Id::COTKmdat_Dtor, Member::Absent, {}, Refusal::None},
+        {Id::COTKdev_Ctor, Member::Refused, {"_ZN7COTKdevC1EPKc"}, Refusal::Parameters},
+        {Id::COTKdev_TrackerType, Member::Refused, {"_ZNK7COTKdev11TrackerTypeEv"}, Refusal::Const},
+        {Id::COTKdev_SetFrameRate, Member::Refused, {"_ZN7COTKdev12SetFrameRateEd"}, Refusal::Parameters},
+        {Id::COTKdev_GetLastResultStr, Member::Refused, {"_ZN7COvBase16GetLastResultStrEv"}, Refusal::OtherScope},
+        {Id::COTKdev_DiscoverCnx, Member::Missing, {}, Refusal::None},
+        {Id::OvDebug_OVDOUT, Member::Bound, {}, Refusal::None},
+    };
+    const sdk::LibraryFiles usual = sdk::setLibraryFilesForTests({odd.c_str(), nullptr});
+    const sdk::BindReport report = sdk::acquireBinding(nullptr);
+    sdk::releaseBinding();
+    sdk::setLibraryFilesForTests(usual);
+    for (const auto& c : cases) {
+        const Member& m = report.members[static_cast<int>(c.id)];
+        SCOPED_TRACE(sdk::memberInfo(c.id).member);
+        EXPECT_EQ(c.state, m.state);
+        EXPECT_EQ(c.candidates, m.candidates);
+        EXPECT_EQ(c.why, m.why);
+    }
+    EXPECT_FALSE(report.complete);
+    EXPECT_EQ("Tracker SDK " + odd + " has COTKser::COTKser only with other parameters (it exports _ZN7COTKserC1Ev)",
+              report.failure);
 }
 
 // The SDK keeps the address SetSerialIF is given: the serial object moves

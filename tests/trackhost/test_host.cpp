@@ -18,6 +18,8 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -259,26 +261,34 @@ TEST(TrackhostRun, ModulesThatCannotServe)
     EXPECT_NE(r.err.find(" lacks the export createDev\n"), std::string::npos) << r.err;
 }
 
-// --sdk against the stand-in, and against a library that lacks every member
-// (the support library in place of OTK): a line per member, exit 0 only when
-// all is bound.
+// --sdk against the stand-in, against a library that lacks every member
+// (the support library in place of OTK) and against one that declares its
+// classes otherwise: a line per member, exit 0 only when all is bound.
 TEST(TrackhostSdk, SaysWhatEachMemberWasBoundTo)
 {
 #ifdef _WIN32
-    const std::string otk = "OTK.dll", support = "OvCmdIF.dll";
+    const std::string otk = "OTK.dll", support = "OvCmdIF.dll", odd = "otkodd.dll";
 #else
-    const std::string otk = "libOTK.so", support = "libOvCmdIF.so";
+    const std::string otk = "libOTK.so", support = "libOvCmdIF.so", odd = "otkodd.so";
 #endif
     const struct {
         const char* file;
         int result;
-        std::string member; // the line of COTKdev::DiscoverCnx
+        std::vector<std::pair<sdk::Id, std::string>> members; // lines of some members
         std::string verdict;
     } cases[] = {
-        {nullptr, 0, "COTKdev::DiscoverCnx: _ZN7COTKdev11DiscoverCnxEv",
+        {nullptr, 0, {{sdk::Id::COTKdev_DiscoverCnx, "COTKdev::DiscoverCnx: _ZN7COTKdev11DiscoverCnxEv"}},
          "Tracker SDK ready: 32 members bound, 3 not needed"},
-        {support.c_str(), 1, "COTKdev::DiscoverCnx: MISSING from " + support,
+        {support.c_str(), 1, {{sdk::Id::COTKdev_DiscoverCnx, "COTKdev::DiscoverCnx: MISSING from " + support}},
          "Tracker SDK not usable: Tracker SDK " + support + " does not export COTKser::COTKser"},
+        {odd.c_str(), 1,
+         {{sdk::Id::COTKdev_TrackerType,
+           "COTKdev::TrackerType: REFUSED, " + odd + " has it only as a const member function: "
+           "_ZNK7COTKdev11TrackerTypeEv"},
+          {sdk::Id::COTKmdat_Ctor, "COTKmdat::COTKmdat: not bound (not needed: it has nothing to do), " + odd +
+                                       " has it only with other parameters: _ZN8COTKmdatC1Ei"}},
+         "Tracker SDK not usable: Tracker SDK " + odd +
+             " has COTKser::COTKser only with other parameters (it exports _ZN7COTKserC1Ev)"},
     };
     for (const auto& c : cases) {
         const sdk::LibraryFiles usual = sdk::setLibraryFilesForTests({c.file, nullptr});
@@ -291,7 +301,8 @@ TEST(TrackhostSdk, SaysWhatEachMemberWasBoundTo)
             lines.push_back(line);
         ASSERT_EQ(lines.size(), std::size_t(2 + sdk::kMemberCount + (c.result == 0 ? 6 : 1))) << out.str();
         EXPECT_EQ((c.file ? c.file : otk) + ": loaded", lines[0]);
-        EXPECT_EQ(c.member, lines[2 + static_cast<int>(sdk::Id::COTKdev_DiscoverCnx)]);
+        for (const auto& member : c.members)
+            EXPECT_EQ(member.second, lines[2 + static_cast<int>(member.first)]);
         EXPECT_EQ(c.verdict, lines.back());
     }
 }
