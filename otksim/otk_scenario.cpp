@@ -178,8 +178,8 @@ std::string applyPair(const std::string& key, const std::string& value, Scenario
         if (!parseTimedFault(value, sc.freezeAfterMs, sc.freezeForMs))
             return "freeze is AFTER_MS:FOR_MS";
     } else if (key == "footprint") {
-        if (!parseDecimal(value, 0, 1048576, sc.footprintBytes))
-            return "footprint is 0 to 1048576 bytes";
+        if (!parseDecimal(value, 0, 33554432, sc.footprintBytes))
+            return "footprint is 0 to 33554432 bytes";
     } else if (key == "latency") {
         if (!parseDecimal(value, 0, 60000, sc.latencyMs))
             return "latency is 0 to 60000 ms";

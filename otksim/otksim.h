@@ -42,7 +42,7 @@ typedef ::otksim_dev Device;
 //   freeze=AFTER_MS:FOR_MS   AFTER_MS after the stream first started no frame
 //                            is published for FOR_MS; no call fails.
 //   footprint=BYTES          the COTKdev constructor writes BYTES bytes (0 to
-//                            1048576, default 0) from the object's own address,
+//                            33554432, default 0) from the object's own address,
 //                            as an SDK whose object is that big would: for
 //                            checking the room a caller reserves for the object.
 //   latency=MS               every call that talks to the tracker (all but

@@ -2,7 +2,9 @@
 
 #include "support/platform.h"
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace {
 // Varies with the offset, so that an object filling its memory with one
@@ -43,7 +45,8 @@ bool GuardedBlock::reserve(std::size_t usable, std::size_t band, char* error, st
     m_object = static_cast<unsigned char*>(pages) + (pageBytes - usable - band);
     m_usable = usable;
     m_band = band;
-    for (std::size_t i = 0; i < usable + band; ++i)
+    // Only the band: filling the usable bytes would touch every page of them.
+    for (std::size_t i = usable; i < usable + band; ++i)
         m_object[i] = pattern(i);
     return true;
 }
@@ -68,8 +71,27 @@ bool GuardedBlock::bandIntact() const
 
 std::size_t GuardedBlock::written() const
 {
-    for (std::size_t i = m_usable + m_band; i > 0; --i)
+    if (!m_object)
+        return 0;
+    for (std::size_t i = m_usable + m_band; i > m_usable; --i)
         if (m_object[i - 1] != pattern(i - 1))
             return i;
+    // Reading a page nothing has touched would bring it into memory: look
+    // only at touched ones (all of them when the system cannot tell).
+    const std::size_t page = plat::pageSize();
+    const std::size_t pages = m_pageBytes / page;
+    std::vector<unsigned char> touched(pages, 1);
+    if (!plat::touchedPages(m_pages, m_pageBytes, touched.data()))
+        std::fill(touched.begin(), touched.end(), 1);
+    const auto* base = static_cast<const unsigned char*>(m_pages);
+    const std::size_t start = static_cast<std::size_t>(m_object - base);
+    for (std::size_t p = pages; p > 0; --p) {
+        if (!touched[p - 1])
+            continue;
+        const std::size_t from = std::max((p - 1) * page, start);
+        for (std::size_t i = std::min(p * page, start + m_usable); i > from; --i)
+            if (base[i - 1] != 0)
+                return i - start;
+    }
     return 0;
 }

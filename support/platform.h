@@ -22,12 +22,20 @@ using ExportVisitor = void (*)(const char* name, void* context);
 bool forEachExport(LibHandle lib, ExportVisitor visit, void* context);
 
 // Memory for an object whose size only its own library knows: bytes of
-// read-write memory (a whole number of pages) directly followed by one
-// no-access page, so that writing past the end faults at once. Null on
-// failure, with the system's text in text (always NUL-terminated).
+// read-write memory (a whole number of pages, zeroed) directly followed by
+// one no-access page, so that writing past the end faults at once. A page
+// costs memory only once it is touched, so bytes may be far more than any
+// object needs. Null on failure, with the system's text in text (always
+// NUL-terminated).
 std::size_t pageSize();
 void* mapGuarded(std::size_t bytes, char* text, std::size_t size);
 void unmapGuarded(void* memory, std::size_t bytes);
+// Which pages of memory from mapGuarded (bytes a whole number of pages from
+// its start) have been touched since it was mapped, one flag (0 or 1) per
+// page into touched, found without touching any that have not: on Windows the
+// pages written to, on POSIX those brought into memory (written, or read).
+// False when the system cannot tell.
+bool touchedPages(const void* memory, std::size_t bytes, unsigned char* touched);
 
 // The host's operating-system mutex: a Win32 mutex handle, or on POSIX a
 // process-shared, robust pthread mutex. Not recursive on either platform.

@@ -155,7 +155,10 @@ void* mapGuarded(std::size_t bytes, char* text, std::size_t size)
         errorText(EINVAL, text, size);
         return nullptr;
     }
-    void* base = mmap(nullptr, bytes + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    // Anonymous pages are zero and cost nothing until touched; no swap is set
+    // aside for the untouched ones.
+    void* base = mmap(nullptr, bytes + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                      -1, 0);
     if (base == MAP_FAILED) {
         errorText(errno, text, size);
         return nullptr;
@@ -165,7 +168,23 @@ void* mapGuarded(std::size_t bytes, char* text, std::size_t size)
         munmap(base, bytes + page);
         return nullptr;
     }
+#ifdef MADV_NOHUGEPAGE
+    // A huge page would make one touched byte cost megabytes.
+    madvise(base, bytes, MADV_NOHUGEPAGE);
+#endif
     return base;
+}
+
+bool touchedPages(const void* memory, std::size_t bytes, unsigned char* touched)
+{
+    const std::size_t page = pageSize();
+    if (!memory || !touched || bytes % page != 0)
+        return false;
+    if (mincore(const_cast<void*>(memory), bytes, touched) != 0)
+        return false;
+    for (std::size_t i = 0; i < bytes / page; ++i)
+        touched[i] &= 1; // the other bits are reserved
+    return true;
 }
 
 void unmapGuarded(void* memory, std::size_t bytes)

@@ -171,7 +171,9 @@ void* mapGuarded(std::size_t bytes, char* text, std::size_t size)
         systemText(ERROR_INVALID_PARAMETER, text, size);
         return nullptr;
     }
-    void* base = VirtualAlloc(nullptr, bytes + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    // Committed pages are zero and take physical memory only once touched; the
+    // write watch tells later which ones were written (touchedPages).
+    void* base = VirtualAlloc(nullptr, bytes + page, MEM_RESERVE | MEM_COMMIT | MEM_WRITE_WATCH, PAGE_READWRITE);
     if (!base) {
         systemText(GetLastError(), text, size);
         return nullptr;
@@ -192,6 +194,34 @@ void unmapGuarded(void* memory, std::size_t bytes)
         return;
     swapGuardPage(static_cast<char*>(memory) + bytes, nullptr);
     VirtualFree(memory, 0, MEM_RELEASE);
+}
+
+bool touchedPages(const void* memory, std::size_t bytes, unsigned char* touched)
+{
+    const std::size_t page = pageSize();
+    if (!memory || !touched || bytes % page != 0)
+        return false;
+    std::memset(touched, 0, bytes / page);
+    char* const start = static_cast<char*>(const_cast<void*>(memory));
+    char* from = start;
+    char* const end = start + bytes;
+    // The written pages in ascending order, a batch at a time.
+    while (from < end) {
+        PVOID written[256];
+        ULONG_PTR count = 256;
+        DWORD granularity = 0;
+        if (GetWriteWatch(0, from, static_cast<SIZE_T>(end - from), written, &count, &granularity) != 0)
+            return false;
+        for (ULONG_PTR i = 0; i < count; ++i) {
+            const std::size_t index = static_cast<std::size_t>(static_cast<char*>(written[i]) - start) / page;
+            if (index < bytes / page)
+                touched[index] = 1;
+        }
+        if (count < 256)
+            break;
+        from = static_cast<char*>(written[count - 1]) + page;
+    }
+    return true;
 }
 
 void watchForeignExceptions(ForeignReport report)

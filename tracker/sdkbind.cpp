@@ -85,7 +85,8 @@ const MemberInfo kMembers[kMemberCount] = {
 #undef TARSIS_SDK_MEMBER
 };
 
-const std::size_t kUsualReservedBytes = 64 * 1024;
+// Far beyond any plausible SDK object: untouched pages cost no memory.
+const std::size_t kUsualReservedBytes = 16 * 1024 * 1024;
 
 std::string format(const char* fmt, ...)
 {

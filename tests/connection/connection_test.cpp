@@ -314,6 +314,7 @@ TEST_F(ConnectionTest, AnSdkThatCannotBeBoundFailsTheConnection)
         {odd.c_str(), "", 0,
          "Tracker SDK " + odd + " has COTKser::COTKser only with other parameters (it exports _ZN7COTKserC1Ev)"},
         {nullptr, "footprint=300", 256, "Tracker SDK object COTKdev wrote past its 256 reserved bytes"},
+        {nullptr, "footprint=16777280", 0, "Tracker SDK object COTKdev wrote past its 16777216 reserved bytes"},
     };
     for (const auto& c : cases) {
         const sdk::LibraryFiles usualFiles = sdk::setLibraryFilesForTests({c.otk, nullptr});

@@ -57,7 +57,7 @@ TEST(OtkScenario, BadPairIsReportedAndNoTrackerIsFound)
         "type=brevik rate=120", "bit=maybe", "motion=spiral", "restart=-1", "frames=auto", "colour=red",
         "motion", "fail=discovercnx:0x20040001", "fail=MaxSensors:0x1", "fail=SetStationMap:0",
         "fail=SetStationMap:0x40000000", "fail=SetStationMap:0x20040003:0", "fail=SetStationMap",
-        "footprint=1048577", "footprint=-1", "footprint=4k", "latency=60001", "latency=-1", "linktimeout=x",
+        "footprint=33554433", "footprint=-1", "footprint=4k", "latency=60001", "latency=-1", "linktimeout=x",
         "nan=xyz", "nan=1ffffffff", "pad=4097",
     };
     for (const char* text : bad) {

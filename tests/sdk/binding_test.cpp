@@ -2,6 +2,7 @@
 // the binding says about it.
 #include "helpers/capture.h"
 #include "helpers/host.h"
+#include "otksim/otksim.h"
 #include "support/guarded.h"
 #include "support/platform.h"
 #include "tracker/sdkbind.h"
@@ -115,8 +116,13 @@ TEST(SdkNames, EachMemberIsTheOneExportThatTheModuleCanCall)
          {"?SetFrameRate@COTKdev@@QAEHN@Z"}, Refusal::Parameters},
         {{"?SetSHemisphere@COTKdev@@QEAAHW4eStation@@PEBM@Z"}, Id::COTKdev_SetSHemisphere, kX64, Match::Found,
          {"?SetSHemisphere@COTKdev@@QEAAHW4eStation@@PEBM@Z"}, Refusal::None},
-        {{"?GetLastResultStr@COTKdev@@QAE?AVstring@std@@XZ"}, Id::COTKdev_GetLastResultStr, kX86, Match::Refused,
-         {"?GetLastResultStr@COTKdev@@QAE?AVstring@std@@XZ"}, Refusal::Result},
+        {{"?GetLastResultStr@COTKdev@@QAE?AV?$basic_string@DU?$char_traits@D@std@@V?$allocator@D@2@@std@@XZ"},
+         Id::COTKdev_GetLastResultStr, kX86, Match::Refused,
+         {"?GetLastResultStr@COTKdev@@QAE?AV?$basic_string@DU?$char_traits@D@std@@V?$allocator@D@2@@std@@XZ"},
+         Refusal::Result},
+        {{"_ZN7COTKdev12SetFrameRateENSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE"},
+         Id::COTKdev_SetFrameRate, kLp64, Match::Refused,
+         {"_ZN7COTKdev12SetFrameRateENSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE"}, Refusal::Parameters},
         {{"?Empty@COTKmdat@@QAEHXZ"}, Id::COTKmdat_Empty, kX86, Match::Found, {"?Empty@COTKmdat@@QAEHXZ"},
          Refusal::None},
         // Under a base class or in a namespace: the library has it, the class does not.
@@ -324,10 +330,55 @@ TEST(SdkStorage, TheBandShowsWhatTheObjectWrotePastItsRoom)
         EXPECT_EQ(0u, start % GuardedBlock::kAlign);
         EXPECT_EQ(0u, (start + block.usable() + c.band) % plat::pageSize()) << "the band ends at the page";
         EXPECT_EQ(c.room, block.usable());
-        std::memset(block.data(), 0, c.write);
+        std::memset(block.data(), 0x5A, c.write);
         EXPECT_EQ(c.write, block.written()) << c.write;
         EXPECT_EQ(c.intact, block.bandIntact()) << c.write;
     }
+}
+
+// The usual storage is far larger than any object: it starts zeroed, costs
+// memory only for the pages an object touches, and finding how much the
+// object wrote reads no other page. Storage reserved again is fresh.
+TEST(SdkStorage, TheUsualStorageCostsOnlyThePagesAnObjectTouches)
+{
+    const std::size_t usable = sdk::objectStorageBytes(), page = plat::pageSize();
+    const std::size_t object = 4 * 1024 * 1024 + 3;
+    ASSERT_GE(usable, std::size_t(16 * 1024 * 1024));
+    GuardedBlock block;
+    char error[128] = "";
+    ASSERT_TRUE(block.reserve(usable, sdk::kGuardBandBytes, error, sizeof error)) << error;
+    std::vector<unsigned char> touched(usable / page);
+    ASSERT_TRUE(plat::touchedPages(block.data(), usable, touched.data()));
+    EXPECT_EQ(0, std::count(touched.begin(), touched.end(), 1));
+
+    auto* bytes = static_cast<unsigned char*>(block.data());
+    std::memset(bytes, 0x5A, object);
+    EXPECT_EQ(object, block.written());
+    EXPECT_TRUE(block.bandIntact());
+    ASSERT_TRUE(plat::touchedPages(block.data(), usable, touched.data()));
+    EXPECT_EQ(long((object + page - 1) / page), std::count(touched.begin(), touched.end(), 1));
+    EXPECT_EQ(1, touched[object / page]);
+
+    ASSERT_TRUE(block.reserve(usable, sdk::kGuardBandBytes, error, sizeof error)) << error;
+    bytes = static_cast<unsigned char*>(block.data());
+    EXPECT_EQ(0u, block.written());
+    EXPECT_EQ(0, bytes[0]);
+    EXPECT_EQ(0, bytes[object - 1]);
+    EXPECT_EQ(0, bytes[usable - 1]);
+}
+
+// An SDK object of several MiB fits the usual storage and works; how much its
+// constructor wrote is what the SDK's own object covers.
+TEST(SdkStorage, AnObjectOfSeveralMiBFitsAndWorks)
+{
+    otksim::SetScenario("frames=manual footprint=4194304");
+    {
+        sdk::COTKdev dev;
+        ASSERT_NE(nullptr, dev.object()) << dev.failure();
+        EXPECT_EQ(4194304u, dev.writtenBytes());
+        EXPECT_NE(0, dev.DiscoverCnx());
+    }
+    otksim::SetScenario(nullptr);
 }
 
 } // namespace
