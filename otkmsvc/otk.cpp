@@ -18,14 +18,22 @@ COTKser::COTKser(eOvBaudRate baud, eOvParity parity, int flowControl)
     m_setting.flow = flowControl;
 }
 
+#ifdef OTKMSVC_VALUES_TAKE_ARGS
+COTKbiterr::COTKbiterr(unsigned long errors) : m_errors(errors) {}
+#else
 COTKbiterr::COTKbiterr() : m_errors(0) {}
+#endif
 
 int COTKbiterr::IsClear() const
 {
     return otksim_biterr_IsClear(m_errors);
 }
 
+#ifdef OTKMSVC_VALUES_TAKE_ARGS
+COTKmdat::COTKmdat(int) : m_count(0), m_items() {}
+#else
 COTKmdat::COTKmdat() : m_count(0), m_items() {}
+#endif
 
 void COTKmdat::Empty()
 {
@@ -39,10 +47,18 @@ int COTKmdat::Append(eOTKMotionData item)
 
 // The simulator registers this address (and, with footprint=, writes from it)
 // before the object's own state is written.
+#ifdef OTKMSVC_PORT_CTOR
+COTKdev::COTKdev(const char*) : m_sim(otksim_dev_create(this))
+#else
 COTKdev::COTKdev() : m_sim(otksim_dev_create(this))
+#endif
 {
     for (unsigned i = 0; i < kStateWords; ++i)
         m_state[i] = kStateMark + i;
+#ifdef OTKMSVC_RING_BYTES
+    for (unsigned i = 0; i < OTKMSVC_RING_BYTES; ++i)
+        m_ring[i] = static_cast<unsigned char>(i | 1);
+#endif
 }
 
 COTKdev::~COTKdev()

@@ -3,6 +3,14 @@
 // register on 32-bit x86 (the callee pops its arguments), and objects of a
 // size only the library knows. Parameter types are spelt as such a library
 // spells them (a window is an HWND__*), not as the module's header does.
+//
+// Test-only variants (otkmsvc/variants/) define, before including this:
+//   OTKMSVC_RING_BYTES        COTKdev holds a receive ring of that many bytes,
+//                             written whole by its constructor;
+//   OTKMSVC_VALUES_TAKE_ARGS  COTKbiterr and COTKmdat have no default
+//                             constructor, only one that takes an argument;
+//   OTKMSVC_PORT_CTOR         COTKdev has no default constructor, only
+//                             COTKdev(const char* port = 0).
 #pragma once
 
 #include "otksim/otksim_c.h"
@@ -44,7 +52,11 @@ private:
 
 class OTKMSVC_OTK_API COTKbiterr {
 public:
+#ifdef OTKMSVC_VALUES_TAKE_ARGS
+    explicit COTKbiterr(unsigned long errors);
+#else
     COTKbiterr();
+#endif
     int IsClear() const;
 
 private:
@@ -54,7 +66,11 @@ private:
 
 class OTKMSVC_OTK_API COTKmdat {
 public:
+#ifdef OTKMSVC_VALUES_TAKE_ARGS
+    explicit COTKmdat(int capacity);
+#else
     COTKmdat();
+#endif
     void Empty();
     int Append(eOTKMotionData item);
 
@@ -66,7 +82,11 @@ private:
 
 class OTKMSVC_OTK_API COTKdev {
 public:
+#ifdef OTKMSVC_PORT_CTOR
+    explicit COTKdev(const char* port = 0);
+#else
     COTKdev();
+#endif
     ~COTKdev();
 
     int SetSerialIF(COTKser* serial);
@@ -99,5 +119,8 @@ private:
     // checked by every call: a caller that reserves less sees it at once.
     enum { kStateWords = 512 };
     unsigned m_state[kStateWords];
+#ifdef OTKMSVC_RING_BYTES
+    unsigned char m_ring[OTKMSVC_RING_BYTES];
+#endif
     bool intact() const;
 };
