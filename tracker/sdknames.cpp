@@ -88,6 +88,18 @@ struct Decl {
     std::vector<Token> params;
 };
 
+// Types nest (pointers to pointers, templates of templates): a name nested
+// deeper than any real one is refused rather than read to the stack's end.
+const int kMaxNesting = 64;
+struct Nesting {
+    explicit Nesting(int& depth) : m_depth(depth) { ++m_depth; }
+    ~Nesting() { --m_depth; }
+    Nesting(const Nesting&) = delete;
+    Nesting& operator=(const Nesting&) = delete;
+    bool tooDeep() const { return m_depth > kMaxNesting; }
+    int& m_depth;
+};
+
 bool isIdentifier(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '$';
@@ -119,7 +131,9 @@ public:
         return true;
     }
 
-    // A whole parameter list and nothing else (for tests of the reader).
+private:
+    // X for none; else the types up to "@", or up to "Z" for "...". A digit
+    // repeats one of the first ten parameter types longer than one letter.
     bool params(std::vector<Token>& out)
     {
         if (peek() == 'X') {
@@ -157,7 +171,6 @@ public:
         return false;
     }
 
-private:
     char peek(std::size_t ahead = 0) const { return m_i + ahead < m_s.size() ? m_s[m_i + ahead] : '\0'; }
 
     bool identifier(std::string& out)
@@ -312,6 +325,9 @@ private:
 
     bool type(Token& t, bool result = false)
     {
+        const Nesting nesting(m_depth);
+        if (nesting.tooDeep())
+            return false;
         const std::size_t start = m_i;
         const char c = peek();
         ++m_i;
@@ -435,6 +451,7 @@ private:
 
     const std::string& m_s;
     std::size_t m_i = 0;
+    int m_depth = 0;
     std::vector<Token> m_backrefs;
 };
 
@@ -507,6 +524,8 @@ public:
         return true;
     }
 
+private:
+    // v alone for none; else the types to the end of the name.
     bool params(std::vector<Token>& out)
     {
         if (peek() == 'v' && m_i + 1 == m_s.size()) {
@@ -522,7 +541,6 @@ public:
         return !out.empty();
     }
 
-private:
     char peek(std::size_t ahead = 0) const { return m_i + ahead < m_s.size() ? m_s[m_i + ahead] : '\0'; }
 
     bool sourceName(std::string& out)
@@ -636,6 +654,9 @@ private:
 
     bool type(Token& t)
     {
+        const Nesting nesting(m_depth);
+        if (nesting.tooDeep())
+            return false;
         const std::size_t start = m_i;
         const char c = peek();
         ++m_i;
@@ -813,6 +834,7 @@ private:
     const std::string& m_s;
     bool m_long32;
     std::size_t m_i = 0;
+    int m_depth = 0;
     std::string m_last;
     std::vector<Token> m_subs;
 };
