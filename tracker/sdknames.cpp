@@ -373,18 +373,21 @@ private:
             t.pass = Pass::Other;
             break;
         }
-        case 'P': case 'Q': case 'R': case 'S': case 'A': case 'B':
-            if (!pointee())
+        case 'P': case 'Q': case 'R': case 'S': case 'A': case 'B': {
+            bool member = false;
+            if (!pointee(member))
                 return false;
-            t.pass = Pass::Pointer;
+            t.pass = member ? Pass::Other : Pass::Pointer;
             break;
+        }
         case '$':
             if (peek() != '$')
                 return false;
             ++m_i;
             if (peek() == 'Q' || peek() == 'R') { // rvalue reference
                 ++m_i;
-                if (!pointee())
+                bool member = false;
+                if (!pointee(member))
                     return false;
                 t.pass = Pass::Pointer;
             } else if (peek() == 'C') { // a qualified type
@@ -421,20 +424,41 @@ private:
     }
 
     // What a pointer or reference refers to: modifiers, then a function type
-    // (6) or the referred type's qualifiers and the type, perhaps an array.
-    bool pointee()
+    // (6), a member function of a class (8), or the referred type's
+    // qualifiers (Q to T: of a member of a class) and the type, perhaps an
+    // array. member: a pointer to a member, which does not travel as an address.
+    bool pointee(bool& member)
     {
         while (peek() == 'E' || peek() == 'I' || peek() == 'F')
             ++m_i;
+        Decl function;
         if (peek() == '6') {
             ++m_i;
-            Decl function;
-            function.special = 0;
             return callable(function);
         }
-        if (peek() < 'A' || peek() > 'D')
+        std::vector<std::string> cls;
+        if (peek() == '8') {
+            ++m_i;
+            member = true;
+            if (!qualifiers(cls))
+                return false;
+            while (peek() == 'E' || peek() == 'I' || peek() == 'F')
+                ++m_i;
+            if (peek() < 'A' || peek() > 'D')
+                return false;
+            ++m_i;
+            return callable(function);
+        }
+        if (peek() >= 'Q' && peek() <= 'T') {
+            ++m_i;
+            member = true;
+            if (!qualifiers(cls))
+                return false;
+        } else if (peek() >= 'A' && peek() <= 'D') {
+            ++m_i;
+        } else {
             return false;
-        ++m_i;
+        }
         if (peek() == 'Y') {
             ++m_i;
             if (peek() < '0' || peek() > '9') // dimensions counted up to ten
@@ -485,8 +509,8 @@ public:
                 const Part part = component(d, name);
                 if (part == Part::Fault)
                     break;
-                // Every prefix of the name but the whole can be referred to later.
-                if (!names.empty())
+                // Every prefix of the name but the whole (and ::std) can be referred to later.
+                if (!names.empty() && prefix != "St")
                     m_subs.push_back(Token{Pass::Other, "N" + prefix + "E"});
                 prefix += m_last;
                 if (!d.special)
@@ -757,16 +781,23 @@ private:
             std::string prefix;
             bool first = true;
             while (m_i < m_s.size() && peek() != 'E') {
+                // A prefix is remembered once it is more than ::std or an earlier one.
                 if (first && peek() == 'S' && peek(1) != 't') {
                     Token sub;
                     ++m_i;
                     if (!substitution(sub))
                         return false;
                     prefix = sub.text;
-                } else if (peek() == 'S' && peek(1) == 't') {
+                    first = false;
+                    continue;
+                }
+                if (first && peek() == 'S' && peek(1) == 't') {
                     m_i += 2;
-                    prefix += "St";
-                } else if (peek() == 'I') {
+                    prefix = "St";
+                    first = false;
+                    continue;
+                }
+                if (peek() == 'I') {
                     const std::size_t args = m_i;
                     if (!templateArguments())
                         return false;
