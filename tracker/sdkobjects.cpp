@@ -66,6 +66,8 @@ bool Object::prepare(const char* cls, Id dtor, const CLogger* log)
         return false;
     }
     // The constructor's call goes through like any other; built() decides.
+    // Fresh storage is zeroed: an object whose trivial constructor is not
+    // bound starts as that constructor would leave it.
     m_object = m_block.data();
     return true;
 }
