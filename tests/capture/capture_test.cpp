@@ -215,11 +215,22 @@ TEST_F(CaptureTest, ACaptureCutAnywhereReplaysItsWholeFrames)
         while (expected < whole.frames.size() && whole.frames[expected].end <= cut)
             ++expected;
         std::size_t served = 0;
+        captest::CaptureStderr err;
         while (otksim::PushMotionFrame(sim())) {
             cycle();
             ++served;
         }
+        const std::string said = err.text();
         EXPECT_EQ(expected, served) << "cut at " << cut;
+        if (cut < bytes.size()) {
+            const std::string line = "otksim: the capture " + cutPath + " ended early (byte ";
+            const std::string tail = ") after " + std::to_string(expected) + " frames; the tracker is gone\n";
+            EXPECT_EQ(line, said.substr(0, line.size())) << "cut at " << cut;
+            EXPECT_TRUE(said.size() > tail.size() && said.compare(said.size() - tail.size(), tail.size(), tail) == 0)
+                << said;
+        } else {
+            EXPECT_EQ("", said);
+        }
         EXPECT_EQ(cut == bytes.size() ? 2 : 3, state().replayState) << "cut at " << cut;
         if (expected) {
             EXPECT_EQ(whole.frames[expected - 1].count, state().frameCount) << "cut at " << cut;
@@ -356,11 +367,28 @@ TEST_F(CaptureTest, AWriterHeldBackCostsFramesNotWaits)
     EXPECT_EQ(1, std::count(f.lines.begin(), f.lines.end(), behind));
 }
 
-#ifndef _WIN32
 TEST_F(CaptureTest, AFailingWriteEndsTheCaptureNotTheTracking)
 {
-    // Real failures of the system: the file's folder removed while it is
-    // written, and a file size limit of the process (as a full disk would).
+    // A file that cannot be made (its folder does not exist; on Windows the
+    // path has a drive letter and backslashes): said, and tracking goes on.
+    const std::string missing =
+        (fs::absolute(captest::freshFolder("capture-scratch", "nowhere")) / "no-such-folder" / "site.mcap").string();
+    lines(missing);
+    streaming("rate=240 stations=3");
+    const std::string head = "Capture not possible: cannot create " + missing + ": ";
+    ASSERT_FALSE(lines().empty());
+    EXPECT_EQ(head, lines().back().substr(0, head.size()));
+    EXPECT_GT(lines().back().size(), head.size()) << "with the system's reason";
+    EXPECT_EQ(nullptr, dev->m_pCapturing);
+    ASSERT_TRUE(otksim::PushMotionFrame(sim()));
+    EXPECT_EQ(1, cycle());
+    EXPECT_EQ(2u, written().size());
+    EXPECT_TRUE(dev->stop());
+    dev.reset();
+#ifndef _WIN32
+    // Real failures of the system while the capture runs: the file's folder
+    // removed (the file's writes would go nowhere), and a file size limit of
+    // the process (as a full disk would fail them).
     std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit was;
     getrlimit(RLIMIT_FSIZE, &was);
@@ -400,8 +428,8 @@ TEST_F(CaptureTest, AFailingWriteEndsTheCaptureNotTheTracking)
         dev.reset();
     }
     std::signal(SIGXFSZ, SIG_DFL);
-}
 #endif
+}
 
 TEST_F(CaptureTest, NothingIsOverwrittenAndTwoDevicesWriteTheirOwnFiles)
 {
