@@ -87,7 +87,10 @@ int OvTrackD::SetCaptureOpt(unsigned index)
 
 void OvTrackD::CaptureSay(void* device, const char* text)
 {
-    static_cast<OvTrackD*>(device)->m_console.line(text, plat::nowMs());
+    // Past the repeat filter: each of these lines names its file, and none
+    // comes often enough to flood; while the capture runs it keeps them too.
+    ConsoleLine(text);
+    CaptureTap(device, text);
 }
 
 void OvTrackD::CaptureTap(void* device, const char* text)
