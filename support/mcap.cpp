@@ -28,9 +28,6 @@ const CrcTable kCrc;
 const std::size_t kRecordHead = 9;
 // No record of ours comes near this; a larger one is a damaged length.
 const std::uint64_t kMaxRecord = 1ull << 30;
-// The fixed fields of a Chunk before its records: times, uncompressed size
-// and CRC, the compression's length prefix and the records' length prefix.
-const std::size_t kChunkFixed = 8 + 8 + 8 + 4 + 4 + 8;
 
 void put8(std::vector<unsigned char>& out, std::uint8_t v) { out.push_back(v); }
 void put16(std::vector<unsigned char>& out, std::uint16_t v)
@@ -110,7 +107,9 @@ public:
     }
     const unsigned char* bytes(std::uint64_t size)
     {
-        if (size > m_size - m_at || !take(static_cast<std::size_t>(size)))
+        if (m_ok && size > m_size - m_at)
+            m_ok = false;
+        if (!take(static_cast<std::size_t>(size)))
             return nullptr;
         return m_data + m_at - static_cast<std::size_t>(size);
     }

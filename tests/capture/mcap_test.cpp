@@ -228,6 +228,13 @@ TEST(McapTest, DamagedFilesByKind)
     cases.push_back({"huge length", b, mcap::Reader::Kind::Error, chunk,
                      "a record that claims " + std::to_string(u64At(b, chunk + 1)) + " bytes"});
     b = good;
+    // A schema whose text would run past its record (the chunk's CRC left
+    // out, so that the record itself is what the reader finds wrong).
+    std::memset(&b[chunk + 9 + 24], 0, 4);
+    b[chunk + 9 + 40 + 9 + 2 + 5 + 14 + 2] = 0xFF;
+    cases.push_back({"schema text", b, mcap::Reader::Kind::Error, chunk + 9 + 40,
+                     "a Schema record too short for its fields"});
+    b = good;
     b[good.size() - 1] = 'X';
     cases.push_back({"closing magic", b, mcap::Reader::Kind::Error, good.size() - 8,
                      "the file does not end with the MCAP magic"});
