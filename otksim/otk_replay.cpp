@@ -160,15 +160,15 @@ Replay::Next Replay::next(Frame& out, std::string& why)
             if (!m_loop || m_passFrames == 0)
                 return Next::End;
             {
-                // Counts go on from the last one and times from one frame
-                // period after the last frame, so the loop is one stream.
+                // Counts go on from the last one, and the first frame comes
+                // again one mean spacing of the capture's frames after the
+                // last, so that the loop is one stream.
                 const std::uint64_t span = m_lastTime - m_firstTime;
-                const unsigned long frames = static_cast<unsigned long>(m_lastCount - m_firstCount + 1);
-                const std::uint64_t period = m_tracker.rateHz ? 1000000000ull / static_cast<unsigned>(m_tracker.rateHz)
-                                             : frames > 1 ? span / (frames - 1)
-                                                          : 1000000000ull / 60u;
-                m_loopTimeNs += span + period;
-                m_loopCount += frames;
+                const std::uint64_t spacing = m_passFrames > 1 ? span / (m_passFrames - 1)
+                                              : m_tracker.rateHz ? 1000000000ull / static_cast<unsigned>(m_tracker.rateHz)
+                                                                 : 1000000000ull / 60u;
+                m_loopTimeNs += span + spacing;
+                m_loopCount += static_cast<unsigned long>(m_lastCount - m_firstCount + 1);
             }
             if (!restart(why))
                 return Next::Cut;
