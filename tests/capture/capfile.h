@@ -179,13 +179,26 @@ inline Poses parsePoses(const std::string& json)
     return p;
 }
 
-// The text of a /tarsis/log message, {"line":"..."}, for lines without escapes.
+// The text of a /tarsis/log message, {"line":"..."}: the escapes of quotes,
+// backslashes and control characters undone.
 inline std::string parseLine(const std::string& json)
 {
     const std::string head = "{\"line\":\"";
     if (json.compare(0, head.size(), head) != 0 || json.size() < head.size() + 2)
         return "<not a log message: " + json + ">";
-    return json.substr(head.size(), json.size() - head.size() - 2);
+    const std::string text = json.substr(head.size(), json.size() - head.size() - 2);
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+        } else if (text[++i] == 'u' && i + 4 < text.size()) {
+            out += static_cast<char>(std::strtol(text.substr(i + 1, 4).c_str(), nullptr, 16));
+            i += 4;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
 inline File readFile(const std::string& path)

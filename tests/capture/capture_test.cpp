@@ -4,6 +4,7 @@
 // size limit and --capture-info.
 #include "capfile.h"
 #include "helpers/tracker.h"
+#include "trackhost/arguments.h"
 #include "trackhost/capture.h"
 
 #include <algorithm>
@@ -642,4 +643,47 @@ TEST_F(CaptureTest, CaptureInfoSummarisesAFile)
     EXPECT_NE(std::string::npos, cutOut.str().find("\nfile: cut short at byte " + std::to_string(bytes.size() - 8 - 29) +
                                                     " (the file ends inside a Footer record); read up to there\n"))
         << cutOut.str();
+}
+
+TEST_F(CaptureTest, ReplayPointsTheModuleAtTheSimulatedSdkAndTheCapture)
+{
+    const std::string path = captest::join(captest::freshFolder("captures", "setup"), "site.mcap");
+    lines(path);
+    OvTrackD& d = make("rate=240 stations=3");
+    ASSERT_EQ(1, d.init(&info));
+    d.m_capture->setClockForTests(testClock);
+    d.configure();
+    ASSERT_TRUE(d.start());
+    for (int i = 0; i < 2; ++i) {
+        g_clockNs = 1700000000000000000ull + static_cast<std::uint64_t>(i) * 3000000000ull;
+        ASSERT_TRUE(otksim::PushMotionFrame(sim()));
+        cycle();
+    }
+    ASSERT_TRUE(d.stop());
+    dev.reset();
+
+    const char* before = std::getenv("OTK_SIM");
+    const std::string kept = before ? before : "";
+    ASSERT_TRUE(plat::setEnvironment("OTK_SIM", "latency=1"));
+    trackhost::Options options;
+    options.replayPath = path;
+    options.speed = 2;
+    std::ostringstream err;
+    ASSERT_TRUE(trackhost::prepareReplay(options, err)) << err.str();
+    char exeDir[4096];
+    plat::executableDir(exeDir, sizeof exeDir);
+    EXPECT_EQ(trackhost::simulatorFolder(exeDir), std::getenv("TARSIS_SDK_DIR"));
+    EXPECT_FALSE(trackhost::simulatorFolder(exeDir).empty());
+    EXPECT_EQ("latency=1 replay=\"" + path + "\" speed=2", std::getenv("OTK_SIM"));
+    EXPECT_DOUBLE_EQ(3.0 / 2 + 1, options.runSeconds) << "the capture at its speed, and a second";
+    options.loop = true;
+    options.runSeconds = 0;
+    ASSERT_TRUE(trackhost::prepareReplay(options, err));
+    EXPECT_EQ(0, options.runSeconds) << "a loop runs until stopped";
+    plat::setEnvironment("OTK_SIM", kept.c_str());
+
+    options.replayPath = captest::join(captest::freshFolder("capture-scratch", "setup"), "none.mcap");
+    EXPECT_FALSE(trackhost::prepareReplay(options, err));
+    const std::string head = "trackhost: Cannot replay " + options.replayPath + ": cannot open it: ";
+    EXPECT_EQ(head, err.str().substr(0, head.size()));
 }
