@@ -1,7 +1,8 @@
 // Benchmarks of the per-sample path: the floor of one record write under the
 // host's mutex, setTraData with each transform option, update for a whole
-// frame with the pause stubbed, and the age of a record when recvData returns
-// while the simulated tracker streams from its own thread.
+// frame with the pause stubbed (also with a capture running), and the age of
+// a record when recvData returns while the simulated tracker streams from its
+// own thread.
 //
 // Every result but the latency also shows "x_floor": its CPU time divided by
 // the floor's CPU time of the same run, so runs on different (or busy)
@@ -195,12 +196,14 @@ struct Streaming {
     UpdateFlags flags{};
     std::unique_ptr<OvTrackD> dev;
 
-    bool open(const std::string& scenario, bool withOptions)
+    bool open(const std::string& scenario, bool withOptions, const std::string& capture = std::string())
     {
         Quiet quiet;
         info.traStorage = table.storage();
         cfg.add("baud", {"115200"});
         cfg.add("reset", {"no"});
+        if (!capture.empty())
+            cfg.add("capture", {capture.c_str()});
         if (withOptions) {
             cfg.add("transmitteroffset", {"1.2", "-0.7", "2.5", "m"});
             cfg.add("transmitterrotation", {"1", "2", "3", "33"});
@@ -240,24 +243,42 @@ std::string stationsOf(unsigned sensors)
     return text;
 }
 
-void updateBench(benchmark::State& state, unsigned sensors, bool withOptions)
+void updateBench(benchmark::State& state, unsigned sensors, bool withOptions, bool capture)
 {
     const plat::SleepHook oldSleep = plat::setSleepHook(noPause);
     Streaming s;
-    if (!s.open("frames=manual rate=240 max=32 stations=" + stationsOf(sensors), withOptions) ||
-        !otksim::PushMotionFrame(testhelp::simOf(*s.dev))) {
+    char dir[4096];
+    plat::executableDir(dir, sizeof dir);
+    const std::string file = capture ? std::string(dir) + "bench-capture.mcap" : std::string();
+    std::string written;
+    if (!s.open("frames=manual rate=240 max=32 stations=" + stationsOf(sensors), withOptions, file) ||
+        !otksim::PushMotionFrame(testhelp::simOf(*s.dev)) || (capture && !s.dev->m_pCapturing)) {
         state.SkipWithError("tracker set-up failed");
     } else {
+        // The host's side alone: the writer is held, and what it would take
+        // from the ring is dropped every so often, so that no frame is left out.
+        Capture* c = s.dev->m_pCapturing;
+        if (c) {
+            c->holdWriter(true);
+            written = c->file();
+        }
+        unsigned n = 0;
         for (auto _ : state) {
             s.dev->m_dwLastFrameCount = 0; // the newest frame counts as new again
             if (s.dev->update() != 1) {
                 state.SkipWithError("update failed");
                 break;
             }
+            if (c && ++n % 256 == 0)
+                c->discardForBench();
         }
+        if (c && c->framesLeftOut())
+            state.SkipWithError("frames were left out of the capture");
         state.counters["sensors"] = sensors;
     }
     s.close();
+    if (!written.empty())
+        std::remove(written.c_str());
     plat::setSleepHook(oldSleep);
 }
 
@@ -329,8 +350,10 @@ int main(int argc, char** argv)
     for (const auto& v : variants)
         benchmark::RegisterBenchmark(v.name, setTraDataBench, v.options);
     for (unsigned sensors : {1u, 4u, 16u, 32u})
-        benchmark::RegisterBenchmark(("update/" + std::to_string(sensors)).c_str(), updateBench, sensors, false);
-    benchmark::RegisterBenchmark("update/32+options+calibration", updateBench, 32u, true);
+        benchmark::RegisterBenchmark(("update/" + std::to_string(sensors)).c_str(), updateBench, sensors, false,
+                                     false);
+    benchmark::RegisterBenchmark("update/16+capture", updateBench, 16u, false, true);
+    benchmark::RegisterBenchmark("update/32+options+calibration", updateBench, 32u, true, false);
     benchmark::RegisterBenchmark("latency/240Hz/16", latencyBench)->Unit(benchmark::kMillisecond)->UseRealTime();
 
     RatioReporter reporter;

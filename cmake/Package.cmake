@@ -48,7 +48,7 @@ endif()
 
 set(CPACK_PACKAGE_NAME tarsis)
 set(CPACK_PACKAGE_VENDOR tarsis)
-set(CPACK_PACKAGE_VERSION 0.1.0)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Tracker device module with host harness and simulated tracker SDK")
 if(WIN32)
   set(CPACK_GENERATOR ZIP)

@@ -64,12 +64,20 @@ public:
         std::uint32_t micros;  // the milliseconds within the second, x 1000
     };
     static RecordStamp stampNow();
+    // What a stored sample put into its record: the id and the six pose
+    // words in host order (x, y, z in feet and azimuth, elevation, roll in
+    // degrees, each x 100000).
+    struct WrittenPose {
+        std::uint32_t id;
+        std::int32_t pose[6];
+    };
     // The same with a stamp the caller read: a caller that stores a whole
     // frame at once reads the clock once for all of the frame's samples.
     // valuesRefused, when given, tells a false result's cause: the sample's
     // own values (not finite, or beyond what a record holds) or anything else.
+    // written, when given, receives what a stored sample's record holds.
     bool setTraData(unsigned sensor, const float position[3], const float angles[3], const RecordStamp& stamp,
-                    bool* valuesRefused = nullptr);
+                    bool* valuesRefused = nullptr, WrittenPose* written = nullptr);
 
     InitData* m_pInit;
     char* m_pszName;

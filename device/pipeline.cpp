@@ -197,7 +197,7 @@ bool CDevice::setTraData(unsigned sensor, const float position[3], const float a
 }
 
 bool CDevice::setTraData(unsigned sensor, const float position[3], const float angles[3], const RecordStamp& stamp,
-                         bool* valuesRefused)
+                         bool* valuesRefused, WrittenPose* written)
 {
     if (valuesRefused)
         *valuesRefused = false;
@@ -271,5 +271,10 @@ bool CDevice::setTraData(unsigned sensor, const float position[3], const float a
         m_pLog->error("TraData storage not found", true);
     if (!released)
         mutex->reportUnlockFailure(unlockText);
+    if (written && slot) {
+        written->id = id;
+        for (int i = 0; i < 6; ++i)
+            written->pose[i] = static_cast<std::int32_t>(plat::netToHost32(static_cast<std::uint32_t>(record.pose[i])));
+    }
     return slot != nullptr;
 }

@@ -12,7 +12,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "${1:?usage: fuzz/run.sh BUILD_DIR [SECONDS]}" && pwd)" || exit 2
 seconds="${2:-60}"
 bin="$build/bin"
-targets=(config tracker concommon frames calib names)
+targets=(config tracker concommon frames calib names capture)
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:symbolize=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

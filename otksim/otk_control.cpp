@@ -201,8 +201,10 @@ bool GetState(Device* dev, State& out)
         out.flowControl = im.serial.flow;
         out.nextFrameIndex = im.nextFrameIndex;
         im.advance();
-        out.linkLost = im.drop == otksim_dev::Drop::Lost;
+        out.linkLost = im.drop == otksim_dev::Drop::Lost || im.replayGone;
         out.frozen = im.frozen;
+        out.replayState = static_cast<int>(im.replayState);
+        out.replayFrames = im.replayFrames;
     });
 }
 

@@ -57,7 +57,7 @@ void otksim_dev::advance()
 
 bool otksim_dev::linkLost()
 {
-    if (drop != Drop::Lost)
+    if (drop != Drop::Lost && !replayGone)
         return false;
     connected = false;
     return !setResult(otksim::kLinkLost, otkint::textForCode(otksim::kLinkLost));
@@ -129,9 +129,24 @@ bool otksim_dev::needConnection()
 
 otksim_dev* otksim_dev_create(void* sdkObject)
 {
-    const otkint::Scenario sc = otkint::parseScenario(otkint::currentScenarioText().c_str());
+    otkint::Scenario sc = otkint::parseScenario(otkint::currentScenarioText().c_str());
     if (!sc.valid)
         otkint::reportBadScenario(sc);
+    // A replayed capture decides which tracker this is.
+    std::unique_ptr<otkint::Replay> replay;
+    std::string replayError;
+    if (sc.valid && !sc.replayPath.empty()) {
+        replay.reset(new otkint::Replay);
+        if (replay->open(sc.replayPath, sc.replaySpeed, sc.replayLoop, replayError)) {
+            const otkint::Replay::Tracker& t = replay->tracker();
+            sc.type = t.type;
+            sc.maxSensors = t.maxSensors;
+            sc.stations = t.stations;
+            sc.rateHz = t.rateHz ? t.rateHz : t.type == OV_TRACKER_BREVIK ? 60 : 120;
+        } else {
+            replay.reset();
+        }
+    }
     if (sdkObject) {
         // Bytes that vary, so that no guard pattern a caller fills in matches them.
         unsigned char* p = static_cast<unsigned char*>(sdkObject);
@@ -139,6 +154,11 @@ otksim_dev* otksim_dev_create(void* sdkObject)
             p[i] = static_cast<unsigned char>(i * 7 + 1);
     }
     otksim_dev* dev = new otksim_dev(sc);
+    dev->replayError = replayError;
+    if (replay) {
+        dev->replay = std::move(replay);
+        dev->replayState = otksim_dev::ReplayState::Playing;
+    }
     otkint::registerDevice(dev, sdkObject);
     return dev;
 }
@@ -187,6 +207,8 @@ int otksim_DiscoverCnx(otksim_dev* dev)
             // no answer: the result says why
         } else if (!im.sc.valid) {
             im.setResult(otksim::kBadScenario, "No tracker found: bad simulator scenario " + im.sc.error);
+        } else if (!im.replayError.empty()) {
+            im.setResult(otksim::kBadScenario, im.replayError);
         } else if (im.restartPending > 0) {
             --im.restartPending;
             im.setResult(OV_ERR_NO_TRACKER, "No tracker answered discovery: tracker restarting");

@@ -4,9 +4,12 @@
 
 #include "otksim/otksim.h"
 
+#include "support/mcap.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -59,6 +62,54 @@ struct Scenario {
     long latencyMs = 0, linkTimeoutMs = 0;
     std::uint32_t nanStations = 0; // send NaN as their position x
     long padBytes = 0;             // after the records of every frame
+    // A capture whose tracker this one becomes, and how it is played.
+    std::string replayPath;
+    double replaySpeed = 1.0;
+    bool replayLoop = false;
+};
+
+// A capture of the device (tracker/capture.h) played back: the tracker it
+// was taken from, and its frames with their counts and times.
+class Replay {
+public:
+    struct Tracker {
+        eOvTrackerType type = OV_TRACKER_TARSIS;
+        int maxSensors = 0;
+        std::uint32_t stations = 0;
+        int rateHz = 0; // 0: the capture does not know it
+    };
+    struct Frame {
+        std::vector<unsigned char> bytes;
+        unsigned long count = 0;     // to publish: the recorded count, moved on by each loop
+        std::uint64_t offsetNs = 0;  // from the capture's first frame, at the replay's speed
+    };
+    enum class Next { Frame, End, Cut };
+
+    // Reads the capture up to its "tarsis" metadata. The error names the
+    // file, the byte and what was wrong.
+    bool open(const std::string& path, double speed, bool loop, std::string& error);
+    const Tracker& tracker() const { return m_tracker; }
+    // The next frame; End after the last one (never with loop), Cut when the
+    // file ends early or is damaged there, why saying where and what.
+    Next next(Frame& out, std::string& why);
+    const std::string& path() const { return m_path; }
+
+private:
+    bool restart(std::string& why);
+
+    std::string m_path;
+    double m_speed = 1.0;
+    bool m_loop = false;
+    Tracker m_tracker;
+    mcap::FileSource m_source;
+    std::unique_ptr<mcap::Reader> m_reader;
+    std::uint16_t m_frameChannel = 0;
+    bool m_haveFirst = false;
+    std::uint64_t m_firstTime = 0, m_lastTime = 0;
+    unsigned long m_firstCount = 0, m_lastCount = 0;
+    unsigned long m_passFrames = 0;
+    std::uint64_t m_loopTimeNs = 0;
+    unsigned long m_loopCount = 0;
 };
 
 // Parses scenario text (null or blank gives the defaults). On a bad pair the
@@ -179,7 +230,10 @@ struct otksim_dev {
     void advance();
     // No frame is published now: the link is lost, the stream frozen, or the
     // tracker came back from a drop and has not been started again.
-    bool framesHeld() const { return drop == Drop::Lost || frozen || (drop == Drop::Over && !streaming); }
+    bool framesHeld() const
+    {
+        return drop == Drop::Lost || frozen || (drop == Drop::Over && !streaming) || replayGone;
+    }
     bool linkLost();
     void publish(std::vector<unsigned char> frame);
     bool publishMotionFrame();
@@ -188,6 +242,22 @@ struct otksim_dev {
     // latter while joining the producer.
     void stopProducer(std::unique_lock<std::mutex>& lock);
     void producerLoop();
+
+    // Replay of a capture (replay=): the frames come from it instead of the
+    // motion paths. replayError keeps a capture that cannot be replayed from
+    // being found; a capture that ends early leaves the tracker gone, as a
+    // lost link would.
+    std::unique_ptr<otkint::Replay> replay;
+    std::string replayError;
+    enum class ReplayState { None, Playing, Ended, EndedEarly };
+    ReplayState replayState = ReplayState::None;
+    unsigned long replayFrames = 0;
+    bool replayGone = false;
+    std::uint64_t replayBaseNs = 0; // offset of the first frame of this stream
+    bool replayBaseSet = false;
+    // Publishes the replay's next frame, or ends the replay; false when none.
+    bool publishReplayFrame(otkint::Replay::Frame& frame, otkint::Replay::Next next, const std::string& why);
+    void replayLoop();
 };
 
 namespace otkint {

@@ -2,6 +2,7 @@
 #include "otksim/otk_internal.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace otkint {
@@ -91,6 +92,27 @@ std::vector<std::string> split(const std::string& s, const char* separators)
     }
     parts.push_back(cur);
     return parts;
+}
+
+// The pairs of a scenario, split at blanks and ';' outside double quotes
+// (which are dropped), so that a file name may hold either. False for a
+// quote left open.
+bool splitPairs(const std::string& s, std::vector<std::string>& pairs)
+{
+    std::string cur;
+    bool quoted = false;
+    for (char c : s) {
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && std::strchr(" \t\r\n;", c)) {
+            pairs.push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    pairs.push_back(cur);
+    return !quoted;
 }
 
 // One fail= entry, OP:CODE[:COUNT]; returns the complaint or "".
@@ -192,6 +214,21 @@ std::string applyPair(const std::string& key, const std::string& value, Scenario
     } else if (key == "pad") {
         if (!parseDecimal(value, 0, 4096, sc.padBytes))
             return "pad is 0 to 4096 bytes";
+    } else if (key == "replay") {
+        if (value.empty())
+            return "replay names a capture file";
+        sc.replayPath = value;
+    } else if (key == "speed") {
+        char* end = nullptr;
+        const double speed = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end != '\0' || !(speed > 0 && speed <= 1000) ||
+            value.find_first_not_of("0123456789.") != std::string::npos)
+            return "speed is a number above 0, up to 1000";
+        sc.replaySpeed = speed;
+    } else if (key == "loop") {
+        if (word != "on" && word != "off")
+            return "loop is on or off";
+        sc.replayLoop = word == "on";
     } else if (key == "trace") {
         if (word != "on" && word != "off")
             return "trace is on or off";
@@ -266,9 +303,16 @@ Scenario parseScenario(const char* text)
     Scenario sc;
     bool haveMax = false, haveStations = false, haveRate = false;
     std::string ratePair;
-    for (const std::string& pair : split(text ? text : "", " \t\r\n;")) {
+    std::vector<std::string> pairs;
+    if (!splitPairs(text ? text : "", pairs))
+        return bad(pairs.empty() ? std::string() : pairs.back(), "a double quote is not closed");
+    for (const std::string& pair : pairs) {
         if (pair.empty())
             continue;
+        if (lower(pair) == "loop") {
+            sc.replayLoop = true;
+            continue;
+        }
         const size_t eq = pair.find('=');
         if (eq == std::string::npos || eq == 0)
             return bad(pair, "expected key=value");

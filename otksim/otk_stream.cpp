@@ -20,6 +20,14 @@ bool otksim_dev::publishMotionFrame()
     advance();
     if (framesHeld())
         return false;
+    if (replay) {
+        if (replayState != ReplayState::Playing)
+            return false;
+        otkint::Replay::Frame frame;
+        std::string why;
+        const otkint::Replay::Next next = replay->next(frame, why);
+        return publishReplayFrame(frame, next, why);
+    }
     const std::uint32_t index = nextFrameIndex++;
     const std::uint32_t stations = sendingStations();
     if (!stations)
@@ -89,7 +97,7 @@ int otksim_StartContPno(otksim_dev* dev, void* /*window: no notification window 
             im.stopProducer(lock);
         if (!im.sc.manualFrames) {
             try {
-                im.producer = std::thread(&otksim_dev::producerLoop, &im);
+                im.producer = std::thread(im.replay ? &otksim_dev::replayLoop : &otksim_dev::producerLoop, &im);
             } catch (const std::system_error& e) {
                 return im.setResult(otksim::kNoThread, std::string("Could not start continuous output: ") + e.what());
             }

@@ -58,6 +58,22 @@ typedef ::otksim_dev Device;
 //                            position x in every frame the tracker makes
 //   pad=N                    every frame the tracker makes carries N zero
 //                            bytes (0 to 4096) after its records
+//   replay=PATH              the tracker is the one of a capture the device
+//                            wrote (tracker/capture.h): model, sensors
+//                            supported and station map from its metadata;
+//                            each frame is published as recorded, at its
+//                            recorded time from the first (the producer
+//                            thread) or one per PushMotionFrame, with its
+//                            recorded count. A capture cut short plays to
+//                            its last whole frame, then says so on stderr
+//                            and the tracker is gone as in a drop that never
+//                            ends. A file that cannot be replayed makes
+//                            discovery fail, naming file, byte and reason.
+//                            PATH may be in double quotes (blanks, ';').
+//   speed=X                  replay at X times the recorded pace (above 0,
+//                            up to 1000; default 1)
+//   loop                     replay from the start again after the end, the
+//                            counts and times going on (also loop=on|off)
 // drop and freeze run on the simulator's clock (see SetClock) and also hold
 // back the frames of PushFrame and PushMotionFrame; the waits of latency and
 // linktimeout go through SetSleep. PushFrame's frames are sent as given.
@@ -201,6 +217,9 @@ struct State {
     unsigned long nextFrameIndex;
     int linkLost;              // inside a drop=
     int frozen;                // inside a freeze=
+    // Added after the fields above.
+    int replayState;           // 0 no replay, 1 playing, 2 ended, 3 ended early (the tracker is gone)
+    unsigned long replayFrames; // frames of the capture published
 };
 OTKSIM_API bool GetState(Device* dev, State& out);
 

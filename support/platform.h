@@ -70,6 +70,22 @@ int timerRaises();
 
 unsigned long currentThreadId();
 
+// Files the module writes on its own (a capture). createNewFile makes a new
+// file and never opens one that exists: it then sets exists and fails. Each
+// failure writes the system's text into text (always NUL-terminated).
+using FileHandle = void*;
+FileHandle createNewFile(const char* path, bool& exists, char* text, std::size_t size);
+bool writeFile(FileHandle file, const void* data, std::size_t bytes, char* text, std::size_t size);
+// Whether the path still leads to the open file: on POSIX a file whose path
+// was removed (its folder deleted, say) takes writes that no one will ever
+// read. On Windows an open file keeps its path, so this is always true there.
+bool fileAtPath(FileHandle file, const char* path, char* text, std::size_t size);
+bool closeFile(FileHandle file, char* text, std::size_t size);
+
+// Sets a variable of this process's environment, seen by what the process
+// loads afterwards; false when the system refuses.
+bool setEnvironment(const char* name, const char* value);
+
 // Folder of the running executable, with a trailing separator; empty if unknown.
 void executableDir(char* text, std::size_t size);
 

@@ -4,14 +4,17 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <dlfcn.h>
 #include <elf.h>
 #include <link.h>
 #include <pthread.h>
 #include <string>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -286,5 +289,65 @@ void executableDir(char* text, std::size_t size)
         slash[1] = '\0';
     std::snprintf(text, size, "%s", path);
 }
+
+namespace {
+// A file descriptor in a handle: 0 stays "no file".
+FileHandle handleOf(int fd) { return reinterpret_cast<FileHandle>(static_cast<std::intptr_t>(fd) + 1); }
+int fdOf(FileHandle file) { return static_cast<int>(reinterpret_cast<std::intptr_t>(file) - 1); }
+} // namespace
+
+FileHandle createNewFile(const char* path, bool& exists, char* text, std::size_t size)
+{
+    exists = false;
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        exists = errno == EEXIST;
+        errorText(errno, text, size);
+        return nullptr;
+    }
+    return handleOf(fd);
+}
+
+bool writeFile(FileHandle file, const void* data, std::size_t bytes, char* text, std::size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (bytes > 0) {
+        const ssize_t n = write(fdOf(file), p, bytes);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            errorText(n < 0 ? errno : ENOSPC, text, size);
+            return false;
+        }
+        p += n;
+        bytes -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool fileAtPath(FileHandle file, const char* path, char* text, std::size_t size)
+{
+    struct stat opened, named;
+    if (fstat(fdOf(file), &opened) != 0 || stat(path, &named) != 0) {
+        errorText(errno, text, size);
+        return false;
+    }
+    if (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
+        std::snprintf(text, size, "another file has taken its place");
+        return false;
+    }
+    return true;
+}
+
+bool closeFile(FileHandle file, char* text, std::size_t size)
+{
+    if (close(fdOf(file)) != 0) {
+        errorText(errno, text, size);
+        return false;
+    }
+    return true;
+}
+
+bool setEnvironment(const char* name, const char* value) { return setenv(name, value, 1) == 0; }
 
 } // namespace plat

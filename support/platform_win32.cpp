@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <windows.h>
@@ -313,5 +314,54 @@ void executableDir(char* text, std::size_t size)
 }
 
 void disableThreadNotifications(void* module) { DisableThreadLibraryCalls(static_cast<HMODULE>(module)); }
+
+FileHandle createNewFile(const char* path, bool& exists, char* text, std::size_t size)
+{
+    exists = false;
+    // Others may read the file while it grows; nobody may delete or replace it.
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        exists = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+        systemText(code, text, size);
+        return nullptr;
+    }
+    return h;
+}
+
+bool writeFile(FileHandle file, const void* data, std::size_t bytes, char* text, std::size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (bytes > 0) {
+        const DWORD step = bytes > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes);
+        DWORD written = 0;
+        if (!WriteFile(static_cast<HANDLE>(file), p, step, &written, nullptr) || written == 0) {
+            systemText(GetLastError(), text, size);
+            return false;
+        }
+        p += written;
+        bytes -= written;
+    }
+    return true;
+}
+
+bool fileAtPath(FileHandle, const char*, char*, std::size_t) { return true; }
+
+bool closeFile(FileHandle file, char* text, std::size_t size)
+{
+    if (!CloseHandle(static_cast<HANDLE>(file))) {
+        systemText(GetLastError(), text, size);
+        return false;
+    }
+    return true;
+}
+
+bool setEnvironment(const char* name, const char* value)
+{
+    // Through the C runtime, which keeps its own copy of the environment
+    // next to the system's and updates both.
+    const std::string entry = std::string(name) + "=" + value;
+    return _putenv(entry.c_str()) == 0;
+}
 
 } // namespace plat

@@ -69,6 +69,7 @@ bool OvTrackD::RunStart()
     m_bStreamLost = false;
     m_bTornDown = false;
     m_eRecover = Recover::Wait;
+    BeginCapture();
     return true;
 }
 
@@ -180,6 +181,8 @@ int OvTrackD::RunUpdate()
     }
     bool gotFrame = false;
     const int result = ReadFrame(now, gotFrame);
+    if (m_pCapturing)
+        m_pCapturing->endFrame();
     if (gotFrame)
         m_nLastFrameMs = now;
     else
@@ -228,6 +231,8 @@ int OvTrackD::ReadFrame(std::uint64_t now, bool& gotFrame)
     // The frame counts as processed from here on, even if it is refused or
     // a sample fails.
     m_dwLastFrameCount = static_cast<std::uint32_t>(count);
+    if (m_pCapturing)
+        m_pCapturing->frame(buffer, length, static_cast<std::uint32_t>(count));
     if (m_bLayoutUnknown) {
         // Without the output list the records hold whatever the tracker
         // chose to send: nothing in them can be trusted.
@@ -272,7 +277,8 @@ int OvTrackD::ReadFrame(std::uint64_t now, bool& gotFrame)
         for (float& v : position)
             v *= kInchesToFeet;
         bool valuesRefused = false;
-        if (!setTraData(station, position, angles, stamp, &valuesRefused)) {
+        WrittenPose* written = m_pCapturing ? m_pCapturing->nextPose() : nullptr;
+        if (!setTraData(station, position, angles, stamp, &valuesRefused, written)) {
             // Printed like a default-formatted stream double, whatever
             // format an earlier report left on standard output.
             std::snprintf(line, sizeof line, "Error : setTraData: sens %u %g %g %g %g %g %g", station,
@@ -286,6 +292,8 @@ int OvTrackD::ReadFrame(std::uint64_t now, bool& gotFrame)
                 skipped = true;
             else
                 result = 0;
+        } else if (written) {
+            m_pCapturing->keepPose(station);
         }
     }
     return skipped ? 0 : result;
@@ -576,5 +584,8 @@ bool OvTrackD::RunPrintConfig()
         m_pLog->infof("FrameRate Option      : %s\n", m_pszFrameRate ? m_pszFrameRate : "60");
     if (m_bReconnectOpt)
         m_pLog->infof("Reconnect Option      : %s\n", m_pszReconnect ? m_pszReconnect : "(null)");
+    if (m_capture)
+        m_pLog->infof("Capture Option        : %s  %lu MB\n", m_capture->path().c_str(),
+                      static_cast<unsigned long>(m_capture->limitMb()));
     return printFooter();
 }

@@ -14,8 +14,16 @@ OvTrackD::OvTrackD(DeviceConfig* config, const CLogger* logTemplate)
 }
 
 // The SDK object goes with the device; stopping or disconnecting an open
-// connection on the way is the SDK's own business.
-OvTrackD::~OvTrackD() = default;
+// connection on the way is the SDK's own business. A capture still running
+// is finished, so that the file is whole.
+OvTrackD::~OvTrackD()
+{
+    try {
+        EndCapture();
+    } catch (...) {
+        // Nothing may leave a destructor; the file then ends at its last chunk.
+    }
+}
 
 unsigned OvTrackD::optionCount() const
 {
@@ -49,7 +57,10 @@ int OvTrackD::configure()
 
 bool OvTrackD::stop()
 {
-    return guarded("stop", false, [this] { return RunStop(); });
+    return guarded("stop", false, [this] {
+        EndCapture();
+        return RunStop();
+    });
 }
 
 bool OvTrackD::printConfig()

@@ -10,11 +10,13 @@
 
 #include "device/device.h"
 #include "support/platform.h"
+#include "tracker/capture.h"
 #include "tracker/sdk.h"
 #include "tracker/repeatfilter.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 class OvTrackD final : public CDevice {
 public:
@@ -103,6 +105,12 @@ public:
     // The stall time in force: the line's, but never below four frame periods.
     std::uint32_t StallMs() const;
 
+    // "capture PATH [LIMIT_MB]": what the stream brings is written to a file
+    // from start to stop; m_pCapturing is the capture while it runs.
+    int SetCaptureOpt(unsigned index);
+    std::unique_ptr<Capture> m_capture;
+    Capture* m_pCapturing = nullptr;
+
     // The frame rate the tracker last accepted (Hz), 0 while unknown.
     std::uint32_t m_nRateHz = 0;
     // The tracker refused the output data list: its frames cannot be decoded.
@@ -162,6 +170,11 @@ private:
     void AttemptFailed(const char* why, std::uint64_t now);
     void StreamRestored(std::uint64_t now);
     void EndRepeats();
+    void BeginCapture();
+    void EndCapture();
+    mcap::KeyValues CaptureMetadata();
+    static void CaptureSay(void* device, const char* text);
+    static void CaptureTap(void* device, const char* text);
     static void ConsoleLine(const char* text);
     static void TraceLine(const char* text);
 

@@ -100,7 +100,7 @@ void RepeatFilter::line(const char* text, std::uint64_t now)
         if (m_kinds[k].seenAt < m_kinds[slot].seenAt)
             slot = k;
     }
-    m_writer(text);
+    write(text);
     Kind& kind = m_kinds[slot];
     kind.used = true;
     kind.text = text;
@@ -166,8 +166,21 @@ void RepeatFilter::summarise(int k, std::uint64_t now)
                       one ? "(message repeated %lu time: %.*s)%s" : "(message repeated %lu times: %.*s)%s", kind.held,
                       length, kind.text.c_str(), m_lineEnd);
     }
-    m_writer(m_summary);
+    write(m_summary);
     kind.held = 0;
     kind.writtenAt = now;
     m_lastOut = k;
+}
+
+void RepeatFilter::setTap(Tap tap, void* context)
+{
+    m_tap = tap;
+    m_tapContext = context;
+}
+
+void RepeatFilter::write(const char* text)
+{
+    m_writer(text);
+    if (m_tap)
+        m_tap(m_tapContext, text);
 }

@@ -30,6 +30,11 @@ public:
     // Writes every summary still held and forgets every kind.
     void end();
 
+    // Also hands every line written (full lines and summaries) to tap, until
+    // set back to null: a capture keeps the device's console lines this way.
+    using Tap = void (*)(void* context, const char* text);
+    void setTap(Tap tap, void* context);
+
     // Lines held back and not yet summarised, over all kinds.
     unsigned long held() const;
 
@@ -48,9 +53,12 @@ private:
     };
 
     void summarise(int kind, std::uint64_t now);
+    void write(const char* text);
     void summariseAll(std::uint64_t now);
 
     Writer m_writer;
+    Tap m_tap = nullptr;
+    void* m_tapContext = nullptr;
     const char* m_lineEnd;
     std::uint64_t m_intervalMs;
     Kind m_kinds[kKinds];

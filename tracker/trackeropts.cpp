@@ -21,7 +21,8 @@ int OvTrackD::ParseCfgOpts()
                      {"reset", &OvTrackD::SetResetOpt},
                      {"sensormap", &OvTrackD::SetSensorMapOpt},
                      {"framerate", &OvTrackD::SetFrameRateOpt},
-                     {"reconnect", &OvTrackD::SetReconnectOpt}};
+                     {"reconnect", &OvTrackD::SetReconnectOpt},
+                     {"capture", &OvTrackD::SetCaptureOpt}};
     int result = 1;
     for (unsigned i = 0; i < optionCount() && result == 1; ++i) {
         ConfigOption& o = m_pConfig->options[i];

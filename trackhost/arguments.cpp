@@ -10,9 +10,10 @@ namespace trackhost {
 const char* usageText()
 {
     return "usage: trackhost [--cycles N] [--period MS] [--quiet] [--json PATH|-] [--stats] [--stats-every S]\n"
-           "                 [--live] [--plot PATH] CONFIG\n"
+           "                 [--live] [--plot PATH] [--replay CAPTURE [--speed X] [--loop]] CONFIG\n"
            "       trackhost --check CONFIG\n"
            "       trackhost --sdk\n"
+           "       trackhost --capture-info CAPTURE\n"
            "  --cycles N        run N host cycles (default: until interrupted)\n"
            "  --period MS       pause between cycles in milliseconds (default 10)\n"
            "  --quiet           do not show the records\n"
@@ -25,7 +26,13 @@ const char* usageText()
            "  --check           create, init, stop and delete every device without streaming; name every\n"
            "                    option line no parser took and every refused line; exit 0 only when clean\n"
            "  --sdk             load the tracker SDK as the module does; show what each member was bound\n"
-           "                    to and the storage each SDK object needs; exit 0 only when all is bound\n";
+           "                    to and the storage each SDK object needs; exit 0 only when all is bound\n"
+           "  --replay CAPTURE  run CONFIG against a capture through the simulated tracker SDK; without\n"
+           "                    --cycles the run ends with the capture\n"
+           "  --speed X         replay at X times the recorded pace (0.01 to 1000, default 1)\n"
+           "  --loop            replay the capture again and again (until Ctrl-C or --cycles)\n"
+           "  --capture-info CAPTURE  summarise a capture: tracker, duration, frames, rate, stations, gaps,\n"
+           "                    frames left out; exit 0 only for a complete capture\n";
 }
 
 namespace {
@@ -46,8 +53,8 @@ bool parseArguments(int argc, const char* const* argv, Options& options, bool& h
     bool haveConfig = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const bool takesValue =
-            arg == "--cycles" || arg == "--period" || arg == "--json" || arg == "--stats-every" || arg == "--plot";
+        const bool takesValue = arg == "--cycles" || arg == "--period" || arg == "--json" || arg == "--stats-every" ||
+                                arg == "--plot" || arg == "--replay" || arg == "--speed" || arg == "--capture-info";
         if (takesValue && i + 1 >= argc) {
             error = arg + " needs a value";
             return false;
@@ -67,6 +74,35 @@ bool parseArguments(int argc, const char* const* argv, Options& options, bool& h
             }
             options.sdk = true;
             return true;
+        } else if (arg == "--capture-info") {
+            if (argc != 3) {
+                error = "--capture-info takes a capture and nothing else";
+                return false;
+            }
+            options.captureInfoPath = argv[++i];
+            if (options.captureInfoPath.empty()) {
+                error = "--capture-info needs a path";
+                return false;
+            }
+            return true;
+        } else if (arg == "--replay") {
+            options.replayPath = argv[++i];
+            if (options.replayPath.empty()) {
+                error = "--replay needs a path";
+                return false;
+            }
+        } else if (arg == "--speed") {
+            const char* text = argv[++i];
+            char* end = nullptr;
+            const double speed = std::strtod(text, &end);
+            if (!*text || *end || !(speed >= 0.01 && speed <= 1000) ||
+                std::strspn(text, "0123456789.") != std::strlen(text)) {
+                error = std::string("bad --speed '") + text + "' (0.01 to 1000)";
+                return false;
+            }
+            options.speed = speed;
+        } else if (arg == "--loop") {
+            options.loop = true;
         } else if (arg == "--stats") {
             options.stats = true;
         } else if (arg == "--live") {
@@ -125,6 +161,14 @@ bool parseArguments(int argc, const char* const* argv, Options& options, bool& h
     if (options.check && (options.stats || options.live || !options.plotPath.empty() || !options.jsonPath.empty() ||
                           options.cycles >= 0)) {
         error = "--check runs no cycles: it takes no --cycles, --json, --stats, --live or --plot";
+        return false;
+    }
+    if (options.replayPath.empty() && (options.loop || options.speed != 1.0)) {
+        error = "--speed and --loop belong to --replay";
+        return false;
+    }
+    if (options.check && !options.replayPath.empty()) {
+        error = "--check runs no cycles: it takes no --replay";
         return false;
     }
     if (options.live && options.jsonPath == "-") {

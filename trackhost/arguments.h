@@ -19,6 +19,11 @@ struct Options {
     double statsEvery = 0; // seconds between figures while running; 0: none
     bool live = false;    // one line per record id, redrawn in place on a terminal
     std::string plotPath; // SVG picture of the run; empty: none
+    std::string captureInfoPath; // no configuration: summarise this capture
+    std::string replayPath;      // run the configuration against this capture
+    double speed = 1.0;          // of the replay
+    bool loop = false;           // replay from the start again after the end
+    double runSeconds = 0;       // end the run after this long; 0: no limit
     // The host's reading clock in microseconds since 1970; null: the system clock.
     std::int64_t (*clock)() = nullptr;
     // The clock that times each recvData call for --stats, in microseconds;

@@ -200,8 +200,12 @@ int Host::run(const volatile std::sig_atomic_t* interrupted)
     const std::int64_t every = static_cast<std::int64_t>(options.statsEvery * 1e6);
     std::int64_t nextStats = every > 0 ? now() + every : 0;
     unsigned long number = 0;
+    const std::uint64_t startedMs = plat::nowMs();
+    const std::uint64_t runMs = static_cast<std::uint64_t>(options.runSeconds * 1000.0);
     while (options.cycles < 0 || static_cast<long long>(number) < options.cycles) {
         if (interrupted && *interrupted)
+            break;
+        if (runMs > 0 && plat::nowMs() - startedMs >= runMs)
             break;
         if (options.beforeCycle)
             options.beforeCycle(number + 1);

@@ -2,6 +2,7 @@
 // configuration file, loads the device modules it names and drives them
 // through their slots, showing the tracker records they write.
 #include "trackhost/arguments.h"
+#include "trackhost/capture.h"
 #include "trackhost/host.h"
 #include "trackhost/sdkcheck.h"
 
@@ -30,6 +31,10 @@ int main(int argc, char** argv)
     }
     if (options.sdk)
         return trackhost::checkSdk(std::cout);
+    if (!options.captureInfoPath.empty())
+        return trackhost::captureInfo(options.captureInfoPath, std::cout, std::cerr);
+    if (!options.replayPath.empty() && !trackhost::prepareReplay(options, std::cerr))
+        return 1;
     // Ctrl-C ends the cycle loop; the devices are then stopped and deleted.
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);

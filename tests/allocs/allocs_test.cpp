@@ -1,9 +1,12 @@
 // No heap allocation in a steady-state host cycle: every operator new (and,
 // where the linker wraps it, malloc) made by the host's thread while recvData
-// runs is counted, over a thousand cycles with and without new frames.
+// runs is counted, over a thousand cycles with and without new frames, and
+// with a capture running.
 #include "helpers/tracker.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <string>
 
@@ -111,10 +114,12 @@ TEST_F(AllocTest, SteadyStateCyclesAllocateNothing)
         const char* name;
         bool options;
         bool newFrames;
+        const char* capture;
     } cases[] = {
-        {"new frames", false, true},
-        {"no new frames", false, false},
-        {"new frames, transforms and calibration", true, true},
+        {"new frames", false, true, nullptr},
+        {"no new frames", false, false, nullptr},
+        {"new frames, transforms and calibration", true, true, nullptr},
+        {"new frames into a capture", false, true, "captures/allocs.mcap"},
     };
     for (const auto& c : cases) {
         testhelp::Config lines("tarsis0");
@@ -128,7 +133,15 @@ TEST_F(AllocTest, SteadyStateCyclesAllocateNothing)
             lines.add("sensortranslation", {"3", "1", "1", "1"});
             lines.add("calibration", {calib.c_str(), "scale=1.01", "angle=1,0,0"});
         }
+        if (c.capture) {
+            // A capture's file, written by its own thread, is left for the
+            // reference reader with the other captures.
+            std::remove(c.capture);
+            lines.add("capture", {c.capture});
+        }
         table.count() = 0; // each case claims its records afresh
+        std::error_code ec;
+        std::filesystem::create_directories("captures", ec);
         otksim::SetScenario("frames=manual max=16 stations=ffff rate=240");
         dev.reset(new OvTrackD(lines.get(), &log));
         OvTrackD& d = *dev;
@@ -136,6 +149,7 @@ TEST_F(AllocTest, SteadyStateCyclesAllocateNothing)
         ASSERT_EQ(1, d.init(&info)) << c.name << "\n" << out->text();
         ASSERT_EQ(2, d.configure());
         ASSERT_TRUE(d.start());
+        ASSERT_EQ(c.capture != nullptr, d.m_pCapturing != nullptr) << c.name << "\n" << out->text();
         ASSERT_TRUE(otksim::PushMotionFrame(testhelp::simOf(d)));
 
         int written = 0;

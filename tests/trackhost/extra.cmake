@@ -94,3 +94,10 @@ if(Python3_Interpreter_FOUND)
                    -P ${_th}/run_plot.cmake)
   set_tests_properties(trackhost_plot PROPERTIES ENVIRONMENT "OTK_SIM=type=tarsis")
 endif()
+
+# A capture taken, summarised and replayed through the harness.
+add_test(NAME trackhost_capture
+         COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:trackhost> "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
+                 -DCONFIG=${CMAKE_SOURCE_DIR}/examples/tarsis.cfg -DWORKDIR=${CMAKE_BINARY_DIR}/bin
+                 -P ${_th}/run_capture.cmake)
+set_tests_properties(trackhost_capture PROPERTIES ENVIRONMENT "OTK_SIM=type=tarsis")
