@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -374,8 +376,107 @@ TEST(OtkTimedFaults, CallsToTheTrackerTakeTheLinksTime)
 
 TEST(OtkTimedFaults, BadTimedFaultsAreRefused)
 {
-    for (const char* text : {"drop=100", "drop=1:0", "drop=a:5", "freeze=1:2:3", "freeze=-1:5"})
+    for (const char* text : {"drop=100", "drop=1:0", "drop=a:5", "freeze=1:2:3", "freeze=-1:5", "garble=5",
+                             "plug=5", "plug=5:g", "plug=5:1,5:3", "stale=yes", "chaos=-1", "chaos=x",
+                             "chaos=1 drop=5:5", "chaos=1 plug=0:1", "frames=later"})
         EXPECT_FALSE(otksim::SetScenario(text)) << text;
-    EXPECT_TRUE(otksim::SetScenario("drop=0:1 freeze=10:20"));
+    EXPECT_TRUE(otksim::SetScenario("drop=0:1 freeze=10:20 garble=3:4 plug=0:1,5:ff stale=on frames=clock"));
+    EXPECT_TRUE(otksim::SetScenario("chaos=123 nan=1 pad=4 latency=2 stale=off"));
     otksim::SetScenario(nullptr);
+}
+
+TEST(OtkTimedFaults, GarblePlugAndStaleShapeTheFrames)
+{
+    g_simNow = 5000;
+    otksim::SetClock(simNow);
+    auto dev = makeDevice("frames=manual stations=3 garble=100:50 plug=200:7,300:1 stale=on");
+    ASSERT_TRUE(connect(*dev));
+    ASSERT_TRUE(simtest::setPositionAngles(*dev));
+    ASSERT_TRUE(dev->StartContPno(nullptr));
+    const auto stations = [&] {
+        EXPECT_TRUE(otksim::PushMotionFrame(simtest::sim(*dev)));
+        std::vector<int> v;
+        const Frame f = lastFrame(*dev);
+        for (std::size_t at = 0; at + 32 <= f.bytes.size(); at += 32)
+            v.push_back(f.bytes[at + 2]);
+        return v;
+    };
+    EXPECT_EQ((std::vector<int>{1, 2}), stations());
+    g_simNow += 100; // garbled: frames keep coming, but no record names its station
+    EXPECT_EQ((std::vector<int>{0, 0}), stations());
+    g_simNow += 50;
+    EXPECT_EQ((std::vector<int>{1, 2}), stations());
+    g_simNow += 50; // a sensor is plugged in: without a station map of its own the tracker sends it
+    EXPECT_EQ((std::vector<int>{1, 2, 3}), stations());
+    unsigned long map = 0;
+    ASSERT_TRUE(dev->GetStationMap(map));
+    EXPECT_EQ(0x7u, map);
+    map = 0x5;
+    ASSERT_TRUE(dev->SetStationMap(map));
+    EXPECT_EQ((std::vector<int>{1, 3}), stations());
+    g_simNow += 100; // two are pulled out
+    EXPECT_EQ((std::vector<int>{1}), stations());
+
+    // stale=on: ClearPnoBuffer keeps the count and the frame.
+    const unsigned long count = frameCount(*dev);
+    const Frame before = lastFrame(*dev);
+    ASSERT_TRUE(dev->ClearPnoBuffer());
+    EXPECT_EQ(count, frameCount(*dev));
+    EXPECT_EQ(before.bytes, lastFrame(*dev).bytes);
+    otksim::SetClock(nullptr);
+}
+
+TEST(OtkTimedFaults, ClockFramesComeAsTheRateOwesThem)
+{
+    g_simNow = 5000;
+    otksim::SetClock(simNow);
+    auto dev = makeDevice("frames=clock rate=120 stations=1");
+    ASSERT_TRUE(connect(*dev));
+    ASSERT_TRUE(simtest::setPositionAngles(*dev));
+    ASSERT_TRUE(dev->StartContPno(nullptr));
+    EXPECT_EQ(0, simtest::state(*dev).producerRunning);
+    EXPECT_EQ(1u, frameCount(*dev)); // the first at once
+    g_simNow += 100;                 // 12 frame periods later: the newest is frame 12
+    EXPECT_EQ(13u, frameCount(*dev));
+    EXPECT_EQ(12u, u32At(&lastFrame(*dev).bytes[4]));
+    EXPECT_EQ(13u, frameCount(*dev)); // nothing more until the clock moves
+    otksim::SetClock(nullptr);
+}
+
+TEST(OtkTimedFaults, ChaosIsOneScheduleOfEveryFaultPerSeed)
+{
+    // What the tracker is doing, sampled every 50 ms over an hour.
+    const auto run = [](const char* scenario) {
+        g_simNow = 5000;
+        otksim::SetClock(simNow);
+        otksim::SetSleep([](unsigned long ms) { g_simNow += ms; }); // the spikes' waits
+        auto dev = makeDevice(scenario);
+        EXPECT_TRUE(connect(*dev));
+        EXPECT_TRUE(dev->StartContPno(nullptr));
+        std::string trace;
+        std::set<std::string> kinds;
+        for (int i = 0; i < 72000; ++i) {
+            g_simNow += 50;
+            const otksim::State s = simtest::state(*dev);
+            const bool plugged = s.stationMap != 0xf;
+            const char flags[] = {s.linkLost ? 'd' : '-', s.frozen ? 'f' : '-', s.garbled ? 'g' : '-',
+                                  plugged ? 'p' : '-', s.spikeMs ? 's' : '-', s.nanStations ? 'n' : '-',
+                                  s.padBytes ? 'b' : '-', 0};
+            for (const char* f = flags; *f; ++f)
+                if (*f != '-')
+                    kinds.insert(std::string(1, *f));
+            trace += flags;
+            // A tracker back from a drop streams again once restarted.
+            if (!s.linkLost && !s.connected) {
+                EXPECT_TRUE(connect(*dev) && dev->StartContPno(nullptr));
+            }
+        }
+        otksim::SetSleep(nullptr);
+        otksim::SetClock(nullptr);
+        return std::make_pair(trace, kinds);
+    };
+    const auto first = run("chaos=7 frames=clock");
+    EXPECT_EQ(first, run("chaos=7 frames=clock"));
+    EXPECT_NE(first.first, run("chaos=8 frames=clock").first);
+    EXPECT_EQ((std::set<std::string>{"b", "d", "f", "g", "n", "p", "s"}), first.second);
 }
