@@ -187,6 +187,9 @@ void otksim_dev_destroy(otksim_dev* dev)
         std::lock_guard<std::mutex> call(dev->callMutex);
         std::unique_lock<std::mutex> lock(dev->dataMutex);
         dev->stopProducer(lock);
+        // What a long run served, to hold against what the host received.
+        if (dev->sc.trace && dev->publishedSerial)
+            otkint::trace("OTK: %lu frames made\r\n", static_cast<unsigned long>(dev->publishedSerial));
     }
     delete dev;
 }

@@ -35,7 +35,9 @@ typedef ::otksim_dev Device;
 //                            made whenever the frame count or the frame is
 //                            asked for, the newest kept and every one counted
 //   trace=on|off             the simulator's own OVDOUT lines (default off, so
-//                            captured device traces hold only the device's lines)
+//                            captured device traces hold only the device's lines);
+//                            the last one, when the SDK object goes, counts the
+//                            frames made
 //   drop=AFTER_MS:FOR_MS     AFTER_MS after the stream first started the link
 //                            fails for FOR_MS: every call that needs the tracker
 //                            (and DiscoverCnx, CnxReady) fails with kLinkLost and
