@@ -385,64 +385,6 @@ TEST(OtkTimedFaults, BadTimedFaultsAreRefused)
     otksim::SetScenario(nullptr);
 }
 
-TEST(OtkTimedFaults, GarblePlugAndStaleShapeTheFrames)
-{
-    g_simNow = 5000;
-    otksim::SetClock(simNow);
-    auto dev = makeDevice("frames=manual stations=3 garble=100:50 plug=200:7,300:1 stale=on");
-    ASSERT_TRUE(connect(*dev));
-    ASSERT_TRUE(simtest::setPositionAngles(*dev));
-    ASSERT_TRUE(dev->StartContPno(nullptr));
-    const auto stations = [&] {
-        EXPECT_TRUE(otksim::PushMotionFrame(simtest::sim(*dev)));
-        std::vector<int> v;
-        const Frame f = lastFrame(*dev);
-        for (std::size_t at = 0; at + 32 <= f.bytes.size(); at += 32)
-            v.push_back(f.bytes[at + 2]);
-        return v;
-    };
-    EXPECT_EQ((std::vector<int>{1, 2}), stations());
-    g_simNow += 100; // garbled: frames keep coming, but no record names its station
-    EXPECT_EQ((std::vector<int>{0, 0}), stations());
-    g_simNow += 50;
-    EXPECT_EQ((std::vector<int>{1, 2}), stations());
-    g_simNow += 50; // a sensor is plugged in: without a station map of its own the tracker sends it
-    EXPECT_EQ((std::vector<int>{1, 2, 3}), stations());
-    unsigned long map = 0;
-    ASSERT_TRUE(dev->GetStationMap(map));
-    EXPECT_EQ(0x7u, map);
-    map = 0x5;
-    ASSERT_TRUE(dev->SetStationMap(map));
-    EXPECT_EQ((std::vector<int>{1, 3}), stations());
-    g_simNow += 100; // two are pulled out
-    EXPECT_EQ((std::vector<int>{1}), stations());
-
-    // stale=on: ClearPnoBuffer keeps the count and the frame.
-    const unsigned long count = frameCount(*dev);
-    const Frame before = lastFrame(*dev);
-    ASSERT_TRUE(dev->ClearPnoBuffer());
-    EXPECT_EQ(count, frameCount(*dev));
-    EXPECT_EQ(before.bytes, lastFrame(*dev).bytes);
-    otksim::SetClock(nullptr);
-}
-
-TEST(OtkTimedFaults, ClockFramesComeAsTheRateOwesThem)
-{
-    g_simNow = 5000;
-    otksim::SetClock(simNow);
-    auto dev = makeDevice("frames=clock rate=120 stations=1");
-    ASSERT_TRUE(connect(*dev));
-    ASSERT_TRUE(simtest::setPositionAngles(*dev));
-    ASSERT_TRUE(dev->StartContPno(nullptr));
-    EXPECT_EQ(0, simtest::state(*dev).producerRunning);
-    EXPECT_EQ(1u, frameCount(*dev)); // the first at once
-    g_simNow += 100;                 // 12 frame periods later: the newest is frame 12
-    EXPECT_EQ(13u, frameCount(*dev));
-    EXPECT_EQ(12u, u32At(&lastFrame(*dev).bytes[4]));
-    EXPECT_EQ(13u, frameCount(*dev)); // nothing more until the clock moves
-    otksim::SetClock(nullptr);
-}
-
 TEST(OtkTimedFaults, ChaosIsOneScheduleOfEveryFaultPerSeed)
 {
     // What the tracker is doing, sampled every 50 ms over an hour.
