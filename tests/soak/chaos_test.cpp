@@ -27,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +52,13 @@ void linkWait(unsigned long ms) { g_now += ms; }
 // in full once and then summarised at most every 5 s (13 lines a minute);
 // a minute of chaos rarely holds more than a few kinds at once.
 const unsigned kLinesPerMinute = 60;
+// x87 code keeps products wider than a double where it likes, the device's
+// and this test's each in its own places: the last stored unit may differ.
+#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD != 0
+const std::int32_t kLastUnit = 1;
+#else
+const std::int32_t kLastUnit = 0;
+#endif
 
 unsigned fromEnvironment(const char* name, unsigned otherwise)
 {
@@ -258,7 +266,7 @@ private:
             if (plat::netToHost32(r.id) != id)
                 fail(which + " carries the id " + std::to_string(plat::netToHost32(r.id)));
             for (int i = 0; i < 6; ++i)
-                if (word(r.pose[i]) != pose[i])
+                if (std::abs(static_cast<long long>(word(r.pose[i])) - pose[i]) > kLastUnit)
                     fail(which + " value " + std::to_string(i) + " is " + std::to_string(word(r.pose[i])) +
                          ", the frame held " + std::to_string(pose[i]));
             const std::uint64_t stamp =
