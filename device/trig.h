@@ -131,22 +131,25 @@ inline double atan2(double y, double x)
     // product, r large, at most a third of what c large would be at k = 1.
     // The centre angle is two parts, the second what the first misses of
     // k pi/16, and what adding u to the first rounds off is added back.
-    static const double kCentre[5] = {0.0, 0.198912367379658, 0.41421356237309503, 0.6681786379192989, 1.0};
-    static const double kCentrePower[5] = {0.0, 0.125, 0.25, 0.5, 1.0};
-    static const double kCentreRest[5] = {0.0, 0.073912367379658, 0.16421356237309503, 0.16817863791929888, 0.0};
-    static const double kCentreAngle[5] = {0.0, 0.19634954084936207, 0.39269908169872414, 0.5890486225480862,
-                                           0.7853981633974483};
-    static const double kCentreAngleRest[5] = {0.0, 7.654042494670958e-18, 1.5308084989341915e-17,
-                                               2.296212748401287e-17, 3.061616997868383e-17};
+    struct Centre {
+        double tangent, power, rest, angle, angleRest;
+    };
+    static const Centre kCentres[5] = {
+        {0.0, 0.0, 0.0, 0.0, 0.0},
+        {0.198912367379658, 0.125, 0.073912367379658, 0.19634954084936207, 7.654042494670958e-18},
+        {0.41421356237309503, 0.25, 0.16421356237309503, 0.39269908169872414, 1.5308084989341915e-17},
+        {0.6681786379192989, 0.5, 0.16817863791929888, 0.5890486225480862, 2.296212748401287e-17},
+        {1.0, 1.0, 0.0, 0.7853981633974483, 3.061616997868383e-17},
+    };
     const int k = (small > large * 0.09849140335716425) + (small > large * 0.3033466836073424) +
                   (small > large * 0.5345111359507917) + (small > large * 0.8206787908286604);
-    const double u = ((small - kCentrePower[k] * large) - kCentreRest[k] * large) / (large + kCentre[k] * small);
+    const Centre& centre = kCentres[k];
+    const double u = ((small - centre.power * large) - centre.rest * large) / (large + centre.tangent * small);
     const double z = u * u;
     // What the sum rounds off is exact (|u| is below the centre angle, or
     // that is 0), and ready before the polynomial is.
-    const double centre = kCentreAngle[k];
-    const double sum = centre + u;
-    const double rest = ((centre - sum) + u) + kCentreAngleRest[k];
+    const double sum = centre.angle + u;
+    const double rest = ((centre.angle - sum) + u) + centre.angleRest;
     double angle = sum + (rest + (u * z) * poly(kAtan, z));
     if (swapped)
         angle = kPiOver2 - angle;
