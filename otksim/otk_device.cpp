@@ -14,6 +14,9 @@ otksim_dev::otksim_dev(const otkint::Scenario& scenario)
 {
     if (sc.chaos)
         chaos.begin(sc.chaosSeed, sc.stations, sc.maxSensors);
+    const otkint::TimedFaults& t = timed;
+    anyTimed = sc.chaos || !t.drops.empty() || !t.freezes.empty() || !t.garbles.empty() || !t.plugs.empty() ||
+               !t.spikes.empty() || !t.nans.empty() || !t.pads.empty();
     powerOn();
 }
 
@@ -41,6 +44,8 @@ namespace {
 // are dropped as time passes.
 std::uint32_t valueAt(std::vector<otkint::Span>& spans, unsigned long long t, std::uint32_t otherwise)
 {
+    if (spans.empty())
+        return otherwise;
     std::size_t ended = 0;
     while (ended < spans.size() && t >= spans[ended].to)
         ++ended;
@@ -67,7 +72,9 @@ void otksim_dev::backFromDrop()
 
 void otksim_dev::advance()
 {
-    if (!faultClockStarted)
+    // Runs on every call and every frame: a scenario without timed faults
+    // stays as it was made.
+    if (!faultClockStarted || !anyTimed)
         return;
     const unsigned long long t = otkint::nowMs() - streamStartMs;
     if (chaos.on())

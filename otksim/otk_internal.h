@@ -225,6 +225,7 @@ struct otksim_dev {
     unsigned long long streamStartMs = 0;
     otkint::TimedFaults timed; // what is still to come
     otkint::ChaosSchedule chaos;
+    bool anyTimed = false; // any timed fault at all: else advance has nothing to do
     Drop drop = Drop::Waiting;
     bool frozen = false;
     bool garbled = false;
