@@ -79,6 +79,17 @@ public:
     bool setTraData(unsigned sensor, const float position[3], const float angles[3], const RecordStamp& stamp,
                     bool* valuesRefused = nullptr, WrittenPose* written = nullptr);
 
+    // Where the pipeline's lines about one failed sample go ("TraData storage
+    // not found", "ID of TraData is zero."): the logger's ERROR lines, unless
+    // a device that summarises repeated lines takes them. Only a failure
+    // reaches the sink; a written sample costs nothing here.
+    typedef void (*SampleErrorFn)(void* context, const char* text);
+    void setSampleErrorSink(SampleErrorFn sink, void* context)
+    {
+        m_pfnSampleError = sink;
+        m_pSampleErrorContext = context;
+    }
+
     InitData* m_pInit;
     char* m_pszName;
     DeviceConfig* m_pConfig;
@@ -107,6 +118,10 @@ protected:
     }
 
 private:
+    void sampleError(const char* text);
+    SampleErrorFn m_pfnSampleError = nullptr;
+    void* m_pSampleErrorContext = nullptr;
+
     void reportThrow(const char* operation, const char* what) noexcept;
     int dispatch(unsigned char* buffer);
     bool initControllerTable();

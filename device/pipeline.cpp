@@ -182,6 +182,14 @@ void transform(const CTraCommonH& tra, const TrackerEntry& entry, double v[6])
 }
 } // namespace
 
+void CDevice::sampleError(const char* text)
+{
+    if (m_pfnSampleError)
+        m_pfnSampleError(m_pSampleErrorContext, text);
+    else
+        m_pLog->error(text, true);
+}
+
 CDevice::RecordStamp CDevice::stampNow()
 {
     const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -202,7 +210,7 @@ bool CDevice::setTraData(unsigned sensor, const float position[3], const float a
     if (valuesRefused)
         *valuesRefused = false;
     if (sensor == 0) {
-        m_pLog->error("ID of TraData is zero.", true);
+        sampleError("ID of TraData is zero.");
         return false;
     }
     CTraCommonH* tra = m_pInit ? m_pInit->pTraCommon : nullptr;
@@ -212,7 +220,7 @@ bool CDevice::setTraData(unsigned sensor, const float position[3], const float a
     // A station the handler has no entry for, or one that is not output, has
     // no record of its own: writing it would hit another device's record.
     if (sensor > tra->m_nTrackers || !tra->m_pTrackers || tra->m_pTrackers[sensor - 1].order == 0 || !storage) {
-        m_pLog->error("TraData storage not found", true);
+        sampleError("TraData storage not found");
         return false;
     }
     const TrackerEntry& entry = tra->m_pTrackers[sensor - 1];
@@ -268,7 +276,7 @@ bool CDevice::setTraData(unsigned sensor, const float position[3], const float a
     else if (slot)
         m_pLog->debug("TraData storage found", true);
     else
-        m_pLog->error("TraData storage not found", true);
+        sampleError("TraData storage not found");
     if (!released)
         mutex->reportUnlockFailure(unlockText);
     if (written && slot) {

@@ -53,7 +53,7 @@ int otksim_SetStationMap(otksim_dev* dev, const unsigned long* map)
         if ((requested >> 16) >> 16)
             return im.setResult(otksim::kNoSensor, "Station map selects a station above 32");
         const std::uint32_t wanted = static_cast<std::uint32_t>(requested);
-        const std::uint32_t missing = wanted & ~im.sc.stations;
+        const std::uint32_t missing = wanted & ~im.sensors;
         if (missing) {
             int station = 1;
             while (!(missing >> (station - 1) & 1u))
@@ -62,6 +62,7 @@ int otksim_SetStationMap(otksim_dev* dev, const unsigned long* map)
                                                        ", which has no sensor");
         }
         im.activeMap = wanted;
+        im.mapSet = true;
         return true;
     });
 }

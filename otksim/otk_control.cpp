@@ -171,6 +171,17 @@ bool HandedFrameTime(Device* dev, long long& steadyNanoseconds)
     });
 }
 
+bool HandedFrame(Device* dev, unsigned char* buffer, unsigned long capacity, unsigned long& length)
+{
+    bool fits = false;
+    return withDevice(dev, [&](otksim_dev& im) {
+        length = static_cast<unsigned long>(im.handed.size());
+        fits = length <= capacity;
+        if (fits && length)
+            std::memcpy(buffer, im.handed.data(), length);
+    }) && fits;
+}
+
 bool GetState(Device* dev, State& out)
 {
     return withDevice(dev, [&](otksim_dev& im) {
@@ -178,8 +189,9 @@ bool GetState(Device* dev, State& out)
         out.connected = im.connected;
         out.streaming = im.streaming;
         out.producerRunning = im.producerRunning;
-        out.stationMap = im.sc.stations;
-        out.activeMap = im.activeMap;
+        im.advance();
+        out.stationMap = im.sensors;
+        out.activeMap = im.mapSet ? im.activeMap : im.sensors;
         out.frameRate = otkint::rateToEnum(im.rateHz);
         out.dataListCount = static_cast<int>(im.dataList.size());
         for (size_t i = 0; i < im.dataList.size(); ++i)
@@ -200,9 +212,15 @@ bool GetState(Device* dev, State& out)
         out.parity = im.serial.parity;
         out.flowControl = im.serial.flow;
         out.nextFrameIndex = im.nextFrameIndex;
-        im.advance();
         out.linkLost = im.drop == otksim_dev::Drop::Lost || im.replayGone;
         out.frozen = im.frozen;
+        out.garbled = im.garbled;
+        out.nanStations = im.nanStations;
+        out.padBytes = im.padBytes;
+        out.spikeMs = im.spikeMs;
+        out.publishedSerial = im.publishedSerial;
+        out.handedSerial = im.handedSerial;
+        out.trackerCalls = im.trackerCalls;
         out.replayState = static_cast<int>(im.replayState);
         out.replayFrames = im.replayFrames;
     });

@@ -9,14 +9,21 @@ using Gate = otksim_dev::Gate;
 otksim_dev::otksim_dev(const otkint::Scenario& scenario)
     : sc(scenario), faults(scenario.faults), lastText(otkint::textForCode(0)),
       cnxCode(otksim::kNotConnected), cnxText("Tracker not connected: no discovery yet"),
-      serial{OV_BAUD_115200, OV_PARITY_NONE, 0}
+      serial{OV_BAUD_115200, OV_PARITY_NONE, 0}, timed(scenario.timed), sensors(scenario.stations),
+      nanStations(scenario.nanStations), padBytes(scenario.padBytes)
 {
+    if (sc.chaos)
+        chaos.begin(sc.chaosSeed, sc.stations, sc.maxSensors);
+    const otkint::TimedFaults& t = timed;
+    anyTimed = sc.chaos || !t.drops.empty() || !t.freezes.empty() || !t.garbles.empty() || !t.plugs.empty() ||
+               !t.spikes.empty() || !t.nans.empty() || !t.pads.empty();
     powerOn();
 }
 
 void otksim_dev::powerOn()
 {
-    activeMap = sc.stations;
+    mapSet = false;
+    activeMap = sensors;
     rateHz = sc.rateHz;
     dataList.clear();
     bitErrors = sc.bitErrors ? 0x5 : 0;
@@ -31,28 +38,61 @@ void otksim_dev::powerOn()
             f = 0.0f;
 }
 
+namespace {
+
+// The value of the span in force at t, or otherwise; spans that have ended
+// are dropped as time passes.
+std::uint32_t valueAt(std::vector<otkint::Span>& spans, unsigned long long t, std::uint32_t otherwise)
+{
+    if (spans.empty())
+        return otherwise;
+    std::size_t ended = 0;
+    while (ended < spans.size() && t >= spans[ended].to)
+        ++ended;
+    spans.erase(spans.begin(), spans.begin() + static_cast<std::ptrdiff_t>(ended));
+    return !spans.empty() && t >= spans.front().from ? spans.front().value : otherwise;
+}
+
+// How far ahead of the clock the chaos schedule is made.
+const unsigned long long kChaosAheadMs = 60000;
+
+} // namespace
+
+void otksim_dev::backFromDrop()
+{
+    // Back like a power-cycled tracker: the old connection is gone.
+    drop = Drop::Over;
+    streaming = false;
+    connected = false;
+    restartPending = 0;
+    cnxCode = otksim::kNotConnected;
+    cnxText = "Tracker not connected: link was lost";
+    powerOn();
+}
+
 void otksim_dev::advance()
 {
-    if (!faultClockStarted)
+    // Runs on every call and every frame: a scenario without timed faults
+    // stays as it was made.
+    if (!faultClockStarted || !anyTimed)
         return;
     const unsigned long long t = otkint::nowMs() - streamStartMs;
-    if (sc.dropAfterMs >= 0 && drop != Drop::Over) {
-        const unsigned long long from = static_cast<unsigned long long>(sc.dropAfterMs);
-        if (t >= from + static_cast<unsigned long long>(sc.dropForMs)) {
-            // Back like a power-cycled tracker: the old connection is gone.
-            drop = Drop::Over;
-            streaming = false;
-            connected = false;
-            restartPending = 0;
-            cnxCode = otksim::kNotConnected;
-            cnxText = "Tracker not connected: link was lost";
-            powerOn();
-        } else if (t >= from) {
-            drop = Drop::Lost;
-        }
+    if (chaos.on())
+        chaos.extend(timed, t + kChaosAheadMs);
+    std::vector<otkint::Span>& drops = timed.drops;
+    while (!drops.empty() && t >= drops.front().to) {
+        // Every drop that has ended by now, each once, a late call or not.
+        drops.erase(drops.begin());
+        backFromDrop();
     }
-    frozen = sc.freezeAfterMs >= 0 && t >= static_cast<unsigned long long>(sc.freezeAfterMs) &&
-             t < static_cast<unsigned long long>(sc.freezeAfterMs) + static_cast<unsigned long long>(sc.freezeForMs);
+    if (!drops.empty() && t >= drops.front().from)
+        drop = Drop::Lost;
+    frozen = valueAt(timed.freezes, t, 0) != 0;
+    garbled = valueAt(timed.garbles, t, 0) != 0;
+    sensors = valueAt(timed.plugs, t, sc.stations);
+    nanStations = valueAt(timed.nans, t, sc.nanStations);
+    padBytes = static_cast<long>(valueAt(timed.pads, t, static_cast<std::uint32_t>(sc.padBytes)));
+    spikeMs = static_cast<long>(valueAt(timed.spikes, t, 0));
 }
 
 bool otksim_dev::linkLost()
@@ -67,6 +107,8 @@ Gate otksim_dev::enter(Op op)
 {
     advance();
     ++calls[static_cast<int>(op)];
+    if (otkint::opTalksToTracker(op))
+        ++trackerCalls;
     for (otkint::Fault& f : faults) {
         if (f.op != op || f.remaining == 0)
             continue;
@@ -107,7 +149,7 @@ void otksim_dev::takeTime(Op op, std::unique_lock<std::mutex>& lock)
     if (!otkint::opTalksToTracker(op))
         return;
     advance();
-    const long ms = drop == Drop::Lost && sc.linkTimeoutMs ? sc.linkTimeoutMs : sc.latencyMs;
+    const long ms = drop == Drop::Lost && sc.linkTimeoutMs ? sc.linkTimeoutMs : sc.latencyMs + spikeMs;
     if (ms <= 0)
         return;
     lock.unlock();
@@ -172,6 +214,9 @@ void otksim_dev_destroy(otksim_dev* dev)
         std::lock_guard<std::mutex> call(dev->callMutex);
         std::unique_lock<std::mutex> lock(dev->dataMutex);
         dev->stopProducer(lock);
+        // What a long run served, to hold against what the host received.
+        if (dev->sc.trace && dev->publishedSerial)
+            otkint::trace("OTK: %lu frames made\r\n", static_cast<unsigned long>(dev->publishedSerial));
     }
     delete dev;
 }

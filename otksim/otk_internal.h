@@ -40,6 +40,54 @@ struct Fault {
 
 enum class Motion { Still, Circle, Counter };
 
+// Where frames come from: a producer thread at the frame rate, the tests'
+// own pushes, or made when the SDK is asked for them, as many as the rate
+// owes by the simulator's clock (a run on a test's clock without a thread).
+enum class Frames { Thread, Manual, Clock };
+
+// A timed fault, in ms after the first start of the stream: from <= t < to,
+// with the value it sets meanwhile (a station map, a latency, a byte count).
+struct Span {
+    unsigned long long from, to;
+    std::uint32_t value;
+};
+const unsigned long long kForever = ~0ull;
+
+// The timed faults of a scenario, each list in time order without overlaps.
+struct TimedFaults {
+    std::vector<Span> drops;   // the link fails; at the end the tracker is back as if power-cycled
+    std::vector<Span> freezes; // no frame is made
+    std::vector<Span> garbles; // frames come with a broken station header
+    std::vector<Span> plugs;   // the sensors present: value is the station map
+    std::vector<Span> spikes;  // value: ms that each call to the tracker takes on top of latency=
+    std::vector<Span> nans;    // value: stations that send NaN as their position x
+    std::vector<Span> pads;    // value: zero bytes after the records of every frame
+};
+
+// chaos=SEED: a random schedule of every timed fault, made from the seed a
+// little ahead of the simulator's clock, for as long as the run lasts.
+class ChaosSchedule {
+public:
+    void begin(std::uint64_t seed, std::uint32_t stations, int maxSensors);
+    bool on() const { return m_on; }
+    // Adds every episode that begins before untilMs.
+    void extend(TimedFaults& faults, unsigned long long untilMs);
+
+private:
+    std::uint64_t next();
+    // Uniform in [low, high].
+    unsigned long long between(unsigned long long low, unsigned long long high);
+    // Spread over octaves from low to high, short ones as likely as long ones.
+    unsigned long long octaves(unsigned long long low, unsigned long long high);
+
+    bool m_on = false;
+    std::uint64_t m_state = 0;
+    std::uint32_t m_stations = 0;
+    int m_maxSensors = 0;
+    unsigned long long m_at = 0;     // when the next episode begins
+    unsigned long long m_free[7] = {}; // per kind, when its last span ends
+};
+
 struct Scenario {
     bool valid = true;
     std::string error; // the bad pair and why, for the report and the result text
@@ -51,11 +99,13 @@ struct Scenario {
     Motion motion = Motion::Circle;
     int restartAttempts = 3;
     std::vector<Fault> faults;
-    bool manualFrames = false;
+    Frames frames = Frames::Thread;
     bool trace = false;
-    // Timed link faults, in ms after the first start of the stream; -1: none.
-    long dropAfterMs = -1, dropForMs = 0;
-    long freezeAfterMs = -1, freezeForMs = 0;
+    TimedFaults timed;
+    bool chaos = false;
+    std::uint64_t chaosSeed = 0;
+    // The frame count and the newest frame survive ClearPnoBuffer.
+    bool stale = false;
     long footprintBytes = 0;
     // The time a call that talks to the tracker takes, and inside a drop the
     // time it waits before it fails (0: as long as any other call).
@@ -131,6 +181,8 @@ void motionAt(Motion motion, int station, double t, int rateHz, float position[3
 std::vector<unsigned char> encodeFrame(Motion motion, std::uint32_t stations, const std::vector<int>& items,
                                        std::uint32_t frameIndex, int rateHz, std::uint32_t nanStations = 0,
                                        long padBytes = 0);
+// A frame whose station headers are broken: no record names a station.
+void garbleFrame(std::vector<unsigned char>& frame, std::size_t recordSize);
 
 // Devices alive with the SDK objects in front of them, for otksim::LastDevice,
 // otksim::DeviceFor and the control calls.
@@ -189,7 +241,9 @@ struct otksim_dev {
     bool serialSet = false;
     otksim_serial serial;
 
-    // Tracker settings, back to their power-on values on restart.
+    // Tracker settings, back to their power-on values on restart. Until a
+    // station map is set every sensor sends, also one plugged in later.
+    bool mapSet = false;
     std::uint32_t activeMap = 0;
     int rateHz = 0;
     std::vector<int> dataList;
@@ -206,7 +260,13 @@ struct otksim_dev {
     std::uint32_t nextFrameIndex = 0;
     std::vector<unsigned char> published;
     unsigned long hostFrameCount = 0;
+    unsigned long long publishedSerial = 0; // frames made over the device's life
+    unsigned long long handedSerial = 0;    // of the frame LastPnoPtr gave out
+    unsigned long long trackerCalls = 0;    // calls that talked to the tracker
     std::vector<unsigned char> handed; // what LastPnoPtr gave out; caller thread only
+    // frames=clock: when the stream started, and the frames owed so far.
+    unsigned long long runStartMs = 0;
+    unsigned long long runFramesDue = 0;
     std::chrono::steady_clock::time_point publishedAt; // of the newest frame
     std::chrono::steady_clock::time_point handedAt;    // publish time of handed
 
@@ -214,8 +274,16 @@ struct otksim_dev {
     enum class Drop { Waiting, Lost, Over };
     bool faultClockStarted = false;
     unsigned long long streamStartMs = 0;
+    otkint::TimedFaults timed; // what is still to come
+    otkint::ChaosSchedule chaos;
+    bool anyTimed = false; // any timed fault at all: else advance has nothing to do
     Drop drop = Drop::Waiting;
     bool frozen = false;
+    bool garbled = false;
+    std::uint32_t sensors = 0;     // stations with a sensor now
+    std::uint32_t nanStations = 0; // in force now
+    long padBytes = 0;
+    long spikeMs = 0;
 
     // The helpers below expect dataMutex held.
     void powerOn();
@@ -237,7 +305,11 @@ struct otksim_dev {
     bool linkLost();
     void publish(std::vector<unsigned char> frame);
     bool publishMotionFrame();
-    std::uint32_t sendingStations() const { return sc.stations & activeMap; }
+    std::uint32_t sendingStations() const { return mapSet ? sensors & activeMap : sensors; }
+    // frames=clock: makes the frames the rate owes by now; the newest is kept.
+    void makeDueFrames();
+    // At the end of a drop: the tracker is back as if power-cycled.
+    void backFromDrop();
     // Called with callMutex held and dataMutex held by lock; releases the
     // latter while joining the producer.
     void stopProducer(std::unique_lock<std::mutex>& lock);

@@ -103,4 +103,14 @@ std::vector<unsigned char> encodeFrame(Motion motion, std::uint32_t stations, co
     return frame;
 }
 
+void garbleFrame(std::vector<unsigned char>& frame, std::size_t recordSize)
+{
+    // The marker and the station byte of each record: a station 0 that no
+    // reader may take for another.
+    for (std::size_t at = 0; at + recordSize <= frame.size(); at += recordSize) {
+        frame[at] = 0;
+        frame[at + 2] = 0;
+    }
+}
+
 } // namespace otkint

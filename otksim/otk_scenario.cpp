@@ -71,11 +71,16 @@ bool parseHex(std::string s, std::uint32_t& out)
 
 std::vector<std::string> split(const std::string& s, const char* separators);
 
-// AFTER_MS:FOR_MS of a timed fault.
-bool parseTimedFault(const std::string& value, long& after, long& length)
+// AFTER_MS:FOR_MS of a timed fault; the key's one span.
+bool parseTimedFault(const std::string& value, std::vector<Span>& spans)
 {
     const std::vector<std::string> f = split(value, ":");
-    return f.size() == 2 && parseDecimal(f[0], 0, 100000000, after) && parseDecimal(f[1], 1, 100000000, length);
+    long after = 0, length = 0;
+    if (f.size() != 2 || !parseDecimal(f[0], 0, 100000000, after) || !parseDecimal(f[1], 1, 100000000, length))
+        return false;
+    const unsigned long long from = static_cast<unsigned long long>(after);
+    spans.assign(1, Span{from, from + static_cast<unsigned long long>(length), 1});
+    return true;
 }
 
 std::vector<std::string> split(const std::string& s, const char* separators)
@@ -190,15 +195,48 @@ std::string applyPair(const std::string& key, const std::string& value, Scenario
             sc.faults.push_back(f);
         }
     } else if (key == "frames") {
-        if (word != "manual" && word != "thread")
-            return "frames is manual or thread";
-        sc.manualFrames = word == "manual";
+        if (word == "manual")
+            sc.frames = Frames::Manual;
+        else if (word == "thread")
+            sc.frames = Frames::Thread;
+        else if (word == "clock")
+            sc.frames = Frames::Clock;
+        else
+            return "frames is manual, thread or clock";
     } else if (key == "drop") {
-        if (!parseTimedFault(value, sc.dropAfterMs, sc.dropForMs))
+        if (!parseTimedFault(value, sc.timed.drops))
             return "drop is AFTER_MS:FOR_MS";
     } else if (key == "freeze") {
-        if (!parseTimedFault(value, sc.freezeAfterMs, sc.freezeForMs))
+        if (!parseTimedFault(value, sc.timed.freezes))
             return "freeze is AFTER_MS:FOR_MS";
+    } else if (key == "garble") {
+        if (!parseTimedFault(value, sc.timed.garbles))
+            return "garble is AFTER_MS:FOR_MS";
+    } else if (key == "plug") {
+        // Each entry holds until the next one.
+        sc.timed.plugs.clear();
+        for (const std::string& entry : split(value, ",")) {
+            const std::vector<std::string> f = split(entry, ":");
+            std::uint32_t map = 0;
+            if (f.size() != 2 || !parseDecimal(f[0], 0, 100000000, n) || !parseHex(f[1], map))
+                return "plug is AFTER_MS:MAP[,AFTER_MS:MAP...], MAP hexadecimal";
+            const unsigned long long from = static_cast<unsigned long long>(n);
+            std::vector<Span>& plugs = sc.timed.plugs;
+            if (!plugs.empty() && from <= plugs.back().from)
+                return "plug's times must rise";
+            if (!plugs.empty())
+                plugs.back().to = from;
+            plugs.push_back(Span{from, kForever, map});
+        }
+    } else if (key == "stale") {
+        if (word != "on" && word != "off")
+            return "stale is on or off";
+        sc.stale = word == "on";
+    } else if (key == "chaos") {
+        if (!parseDecimal(value, 0, 999999999, n))
+            return "chaos is a seed, 0 to 999999999";
+        sc.chaos = true;
+        sc.chaosSeed = static_cast<std::uint64_t>(n);
     } else if (key == "footprint") {
         if (!parseDecimal(value, 0, 33554432, sc.footprintBytes))
             return "footprint is 0 to 33554432 bytes";
@@ -323,6 +361,9 @@ Scenario parseScenario(const char* text)
         if (key == "rate")
             ratePair = pair;
     }
+    const TimedFaults& t = sc.timed;
+    if (sc.chaos && (!t.drops.empty() || !t.freezes.empty() || !t.garbles.empty() || !t.plugs.empty()))
+        return bad("chaos=" + std::to_string(sc.chaosSeed), "chaos makes its own drop, freeze, garble and plug");
     const bool brevik = sc.type == OV_TRACKER_BREVIK;
     if (!haveMax)
         sc.maxSensors = brevik ? 2 : 16;

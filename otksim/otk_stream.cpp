@@ -13,6 +13,7 @@ void otksim_dev::publish(std::vector<unsigned char> frame)
     published = std::move(frame);
     publishedAt = std::chrono::steady_clock::now();
     ++hostFrameCount;
+    ++publishedSerial;
 }
 
 bool otksim_dev::publishMotionFrame()
@@ -33,8 +34,30 @@ bool otksim_dev::publishMotionFrame()
     if (!stations)
         return false;
     // An empty frame pads nothing: with no station there is no frame at all.
-    publish(otkint::encodeFrame(sc.motion, stations, dataList, index, rateHz, sc.nanStations, sc.padBytes));
+    std::vector<unsigned char> frame =
+        otkint::encodeFrame(sc.motion, stations, dataList, index, rateHz, nanStations, padBytes);
+    if (garbled)
+        otkint::garbleFrame(frame, 8 + 12 * dataList.size());
+    publish(std::move(frame));
     return true;
+}
+
+void otksim_dev::makeDueFrames()
+{
+    if (sc.frames != otkint::Frames::Clock || !streaming)
+        return;
+    // Frame n is due n frame periods after the start, the first at once.
+    const unsigned long long elapsed = otkint::nowMs() - runStartMs;
+    const unsigned long long due = elapsed * static_cast<unsigned long long>(rateHz) / 1000 + 1;
+    if (due <= runFramesDue)
+        return;
+    const unsigned long long owed = due - runFramesDue;
+    runFramesDue = due;
+    // Only the newest is kept, as by a reader that looks less often than
+    // frames come; the count tells of every one.
+    nextFrameIndex = static_cast<std::uint32_t>(due - 1);
+    if (publishMotionFrame())
+        hostFrameCount += static_cast<unsigned long>(owed - 1);
 }
 
 void otksim_dev::stopProducer(Lock& lock)
@@ -73,6 +96,8 @@ int otksim_ClearPnoBuffer(otksim_dev* dev)
     return runOp(im, Op::ClearPnoBuffer, [&](Lock&) {
         if (!im.needConnection())
             return false;
+        if (im.sc.stale)
+            return true; // count and frame stay, as the stale= key promises
         im.published.clear();
         im.hostFrameCount = 0;
         return true;
@@ -95,7 +120,9 @@ int otksim_StartContPno(otksim_dev* dev, void* /*window: no notification window 
         // The thread of a stream that a drop ended is still to be joined.
         if (im.producer.joinable())
             im.stopProducer(lock);
-        if (!im.sc.manualFrames) {
+        im.runStartMs = otkint::nowMs();
+        im.runFramesDue = 0;
+        if (im.sc.frames == otkint::Frames::Thread) {
             try {
                 im.producer = std::thread(im.replay ? &otksim_dev::replayLoop : &otksim_dev::producerLoop, &im);
             } catch (const std::system_error& e) {
@@ -129,6 +156,7 @@ int otksim_LastHostFrameCount(otksim_dev* dev, unsigned long* count)
     return runOp(im, Op::LastHostFrameCount, [&](Lock&) {
         if (!im.needConnection())
             return false;
+        im.makeDueFrames();
         *count = im.hostFrameCount;
         return true;
     });
@@ -142,9 +170,11 @@ int otksim_LastPnoPtr(otksim_dev* dev, unsigned char** buffer, unsigned long* le
     return runOp(im, Op::LastPnoPtr, [&](Lock&) {
         if (!im.needConnection())
             return false;
+        im.makeDueFrames();
         // A copy of our own: the producer may publish again at any time.
         im.handed = im.published;
         im.handedAt = im.publishedAt;
+        im.handedSerial = im.handed.empty() ? 0 : im.publishedSerial;
         *buffer = im.handed.empty() ? nullptr : im.handed.data();
         *length = static_cast<unsigned long>(im.handed.size());
         return true;

@@ -29,9 +29,15 @@ typedef ::otksim_dev Device;
 //   fail=OP:CODE[:COUNT],... the first COUNT calls of operation OP (name as in
 //                            OTK.h, case-sensitive) fail with hex CODE; every call
 //                            without COUNT. Entries for one OP are used in turn.
-//   frames=manual|thread     manual: StartContPno starts no producer thread
+//   frames=manual|thread|clock  manual: StartContPno starts no producer thread;
+//                            clock: no thread either, but the frames the rate
+//                            owes by the simulator's clock (see SetClock) are
+//                            made whenever the frame count or the frame is
+//                            asked for, the newest kept and every one counted
 //   trace=on|off             the simulator's own OVDOUT lines (default off, so
-//                            captured device traces hold only the device's lines)
+//                            captured device traces hold only the device's lines);
+//                            the last one, when the SDK object goes, counts the
+//                            frames made
 //   drop=AFTER_MS:FOR_MS     AFTER_MS after the stream first started the link
 //                            fails for FOR_MS: every call that needs the tracker
 //                            (and DiscoverCnx, CnxReady) fails with kLinkLost and
@@ -58,6 +64,24 @@ typedef ::otksim_dev Device;
 //                            position x in every frame the tracker makes
 //   pad=N                    every frame the tracker makes carries N zero
 //                            bytes (0 to 4096) after its records
+//   garble=AFTER_MS:FOR_MS   AFTER_MS after the stream first started, frames
+//                            keep coming for FOR_MS but with broken station
+//                            headers: every record names station 0
+//   plug=AFTER_MS:MAP[,...]  AFTER_MS after the stream first started the
+//                            stations with a sensor become MAP (hexadecimal),
+//                            until the next entry's time: sensors plugged in
+//                            or pulled out. Until SetStationMap the tracker
+//                            sends every sensor it has, a new one too.
+//   stale=on|off             ClearPnoBuffer keeps the frame count and the
+//                            newest frame, so after a loss LastPnoPtr hands
+//                            out the frame from before it until a new one is
+//                            made (default off)
+//   chaos=SEED               a random schedule of every timed fault (drop,
+//                            freeze, garble, plug, latency spikes, NaN
+//                            stations, padding) drawn with its timing from
+//                            SEED (0 to 999999999) for as long as the run
+//                            lasts; the same seed gives the same schedule.
+//                            Not with drop, freeze, garble or plug.
 //   replay=PATH              the tracker is the one of a capture the device
 //                            wrote (tracker/capture.h): model, sensors
 //                            supported and station map from its metadata;
@@ -74,9 +98,11 @@ typedef ::otksim_dev Device;
 //                            up to 1000; default 1)
 //   loop                     replay from the start again after the end, the
 //                            counts and times going on (also loop=on|off)
-// drop and freeze run on the simulator's clock (see SetClock) and also hold
-// back the frames of PushFrame and PushMotionFrame; the waits of latency and
-// linktimeout go through SetSleep. PushFrame's frames are sent as given.
+// The timed faults run on the simulator's clock (see SetClock) from the first
+// start of the stream; drop and freeze also hold back the frames of PushFrame
+// and PushMotionFrame, and garble, plug, nan and pad shape those of
+// PushMotionFrame. The waits of latency and linktimeout go through SetSleep.
+// PushFrame's frames are sent as given.
 // A bad pair is reported on stderr and the tracker is then never found.
 //
 // Operation rules worth knowing:
@@ -114,7 +140,7 @@ typedef ::otksim_dev Device;
 // With no station to send, nothing is published. Frame index n has time
 // t = n / rate; it restarts at 0 with each StartContPno. LastHostFrameCount
 // counts frames published since the last ClearPnoBuffer;
-// ClearPnoBuffer also forgets the newest frame.
+// ClearPnoBuffer also forgets the newest frame (not with stale=on).
 
 // Result codes of the simulator's own, next to those of eOvErrCode.
 enum ResultCode : unsigned {
@@ -218,9 +244,20 @@ struct State {
     int linkLost;              // inside a drop=
     int frozen;                // inside a freeze=
     // Added after the fields above.
+    int garbled;               // inside a garble=
+    unsigned long nanStations; // sending NaN now
+    long padBytes;             // after the records of each frame now
+    long spikeMs;              // on top of latency= now
+    unsigned long long publishedSerial; // frames made over the device's life
+    unsigned long long handedSerial;    // of the frame LastPnoPtr last gave out
+    unsigned long long trackerCalls;    // calls that talked to the tracker (see latency=)
     int replayState;           // 0 no replay, 1 playing, 2 ended, 3 ended early (the tracker is gone)
     unsigned long replayFrames; // frames of the capture published
 };
 OTKSIM_API bool GetState(Device* dev, State& out);
+
+// A copy of the frame LastPnoPtr last gave out (its serial is
+// State::handedSerial). False when it is longer than capacity.
+OTKSIM_API bool HandedFrame(Device* dev, unsigned char* buffer, unsigned long capacity, unsigned long& length);
 
 } // namespace otksim

@@ -65,7 +65,9 @@ bool OvTrackD::RunStart()
     m_bContRunning = 1;
     m_dwLastFrameCount = 0;
     m_timer.raise();
-    m_nLastFrameMs = plat::nowMs();
+    m_nLastFrameMs = m_nNewFrameMs = plat::nowMs();
+    m_dwStations = StationsInUse();
+    m_nFramesRead = m_nFramesRefused = 0;
     m_bStreamLost = false;
     m_bTornDown = false;
     m_eRecover = Recover::Wait;
@@ -91,6 +93,15 @@ bool OvTrackD::RunStop()
 {
     OvDebug::OVDOUT("OvTrackD::stop()\r\n");
     EndRepeats();
+    if (m_nFramesRefused) {
+        // What the summaries said in pieces, in one line for the whole run.
+        char line[80];
+        std::snprintf(line, sizeof line, "Frames refused: %lu of %lu read", m_nFramesRefused, m_nFramesRead);
+        CaptureSay(this, line);
+        m_nFramesRefused = m_nFramesRead = 0;
+    }
+    // The file is finished before the link goes, whatever stopping it says.
+    EndCapture();
     if (m_bStreamLost) {
         // Recovery may have left the stream or the link in any state: close
         // whatever is left; failures are expected here and say nothing new.
@@ -146,9 +157,18 @@ int OvTrackD::SetReconnectOpt(unsigned index)
     return 1;
 }
 
-void OvTrackD::ConsoleLine(const char* text) { std::cout << text << std::endl; }
+void OvTrackD::ConsoleLine(void*, const char* text) { std::cout << text << std::endl; }
 
-void OvTrackD::TraceLine(const char* text) { OvDebug::OVDOUT("%s", text); }
+void OvTrackD::TraceLine(void*, const char* text) { OvDebug::OVDOUT("%s", text); }
+
+void OvTrackD::LogErrorLine(void* self, const char* text) { static_cast<OvTrackD*>(self)->m_pLog->error(text, true); }
+
+void OvTrackD::SampleError(void* self, const char* text)
+{
+    // A slot the host did not give fails the same way on every frame.
+    OvTrackD& d = *static_cast<OvTrackD*>(self);
+    d.m_console.line(text, d.m_nCycleMs, &OvTrackD::LogErrorLine);
+}
 
 void OvTrackD::EndRepeats()
 {
@@ -171,6 +191,7 @@ int OvTrackD::RunUpdate()
     // as fresh as the call allows.
     plat::sleepMs(1);
     const std::uint64_t now = plat::nowMs();
+    m_nCycleMs = now;
     m_console.tick(now);
     m_trace.tick(now);
     if (m_bStreamLost && (m_eRecover != Recover::Wait || m_bTornDown)) {
@@ -179,29 +200,30 @@ int OvTrackD::RunUpdate()
         RecoverStep(now);
         return 0;
     }
-    bool gotFrame = false;
-    const int result = ReadFrame(now, gotFrame);
+    bool newFrame = false;
+    const int result = ReadFrame(now, newFrame);
     if (m_pCapturing)
         m_pCapturing->endFrame();
-    if (gotFrame)
-        m_nLastFrameMs = now;
-    else
-        WatchStream(now);
+    // The stall clock runs from the last new frame count: a tracker that
+    // sends frames the device cannot use still has a working link.
+    if (newFrame)
+        m_nNewFrameMs = now;
+    WatchStream(now);
     // No record comes while the stream is lost, and the host is told so on
     // every cycle until a frame restores it.
     return m_bStreamLost ? 0 : result;
 }
 
-int OvTrackD::ReadFrame(std::uint64_t now, bool& gotFrame)
+int OvTrackD::ReadFrame(std::uint64_t now, bool& newFrame)
 {
     int result = 0;
     unsigned long count = 0;
     unsigned char* buffer = nullptr;
     unsigned long length = 0;
     char line[1100];
-    // While the stream is lost, what its reads and frames say would only
-    // repeat the lost line: held back, line by line, since the frame that
-    // restores the stream may itself have something to say.
+    // While the stream is lost, a failing read would only repeat the lost
+    // line: held back, line by line. A frame that came but was refused is
+    // news, and is always said.
     auto say = [this, now](RepeatFilter& filter, const char* text) {
         if (!m_bStreamLost)
             filter.line(text, now);
@@ -216,6 +238,10 @@ int OvTrackD::ReadFrame(std::uint64_t now, bool& gotFrame)
     }
     if (static_cast<std::uint32_t>(count) == m_dwLastFrameCount)
         return 1; // nothing new since the last cycle
+    // After a loss only a frame newer than the loss counts: an SDK may keep
+    // its count across ClearPnoBuffer and hand out the old frame again.
+    if (m_bStreamLost && static_cast<std::uint32_t>(count) == m_dwLossFrameCount)
+        return 1;
     if (!m_dev.LastPnoPtr(buffer, length)) {
         std::snprintf(line, sizeof line, "Unable to retrieve last pno ptr%s", m_dev.GetLastResultStr());
         say(m_console, line);
@@ -233,19 +259,27 @@ int OvTrackD::ReadFrame(std::uint64_t now, bool& gotFrame)
     m_dwLastFrameCount = static_cast<std::uint32_t>(count);
     if (m_pCapturing)
         m_pCapturing->frame(buffer, length, static_cast<std::uint32_t>(count));
+    newFrame = true;
+    ++m_nFramesRead;
     if (m_bLayoutUnknown) {
         // Without the output list the records hold whatever the tracker
         // chose to send: nothing in them can be trusted.
-        say(m_console, "Frame not decoded: the tracker refused the output data list");
+        ++m_nFramesRefused;
+        m_console.line("Frame not decoded: the tracker refused the output data list", now);
         return 0;
     }
-    if (!FrameShapeOk(buffer, length, line, sizeof line)) {
-        say(m_console, line);
+    std::uint32_t stations = 0;
+    if (!FrameShapeOk(buffer, length, stations, line, sizeof line)) {
+        ++m_nFramesRefused;
+        m_console.line(line, now);
         return 0;
     }
-    gotFrame = true;
     if (m_bStreamLost)
         StreamRestored(now);
+    m_nLastFrameMs = now;
+    if (stations != m_dwStations)
+        StationsChanged(stations, now);
+    const std::uint32_t inUse = StationsInUse();
     result = 1;
     bool skipped = false;
     // One time stamp for the whole frame: its samples are stored within
@@ -255,6 +289,8 @@ int OvTrackD::ReadFrame(std::uint64_t now, bool& gotFrame)
     for (unsigned long i = 0; i < records && result == 1; ++i) {
         const unsigned char* rec = buffer + i * kRecordSize;
         const unsigned station = rec[2];
+        if (!(inUse & (1u << (station - 1))))
+            continue; // no record of its own, or not there at init
         const float p0 = readFloat(rec + 8), p1 = readFloat(rec + 12), p2 = readFloat(rec + 16);
         const float a0 = readFloat(rec + 20), a1 = readFloat(rec + 24), a2 = readFloat(rec + 28);
         float position[3];
@@ -316,51 +352,80 @@ std::uint32_t OvTrackD::OutputMap()
     return kept;
 }
 
-bool OvTrackD::FrameShapeOk(const unsigned char* buffer, unsigned long length, char* why, std::size_t whySize)
+bool OvTrackD::FrameShapeOk(const unsigned char* buffer, unsigned long length, std::uint32_t& stations, char* why,
+                            std::size_t whySize)
 {
-    // One record for each output station that the tracker reported at init,
-    // each station once and in station order, as the tracker sends them;
-    // anything else would put one station's pose under another's id. A
-    // trailing part shorter than a record is padding, not data.
-    const std::uint32_t output = OutputMap();
-    const unsigned long stations = bitCount(output & m_dwDetectedMap);
-    const unsigned long expected = stations * kRecordSize;
-    if (length / kRecordSize != stations) {
-        std::snprintf(why, whySize, "Frame refused: %lu bytes, expected %lu (one %lu-byte record per station)", length,
-                      expected, kRecordSize);
+    // Whole records, each station once and in station order, as the tracker
+    // sends them; anything else would put one station's pose under another's
+    // id. Which stations the frame holds may change while the tracker runs:
+    // sensors are plugged in and pulled out. A trailing part shorter than a
+    // record is padding, not data.
+    const unsigned long records = length / kRecordSize;
+    if (records == 0) {
+        std::snprintf(why, whySize, "Frame refused: %lu bytes, less than one %lu-byte record", length, kRecordSize);
         return false;
     }
     unsigned previous = 0;
-    for (unsigned long at = 0; at < expected; at += kRecordSize) {
+    stations = 0;
+    for (unsigned long at = 0; at < records * kRecordSize; at += kRecordSize) {
         const unsigned station = buffer[at + 2];
-        if (station < 1 || station > 32 || !(output & (1u << (station - 1)))) {
-            std::snprintf(why, whySize,
-                          "Frame refused: %lu bytes, expected %lu, but a record names station %u, which is not output",
-                          length, expected, station);
+        if (station < 1 || station > 32) {
+            std::snprintf(why, whySize, "Frame refused: %lu bytes, but a record names station %u (stations are 1 to 32)",
+                          length, station);
             return false;
         }
         if (station <= previous) {
             std::snprintf(why, whySize,
-                          "Frame refused: %lu bytes, expected %lu, but station %u comes after station %u "
+                          "Frame refused: %lu bytes, but station %u comes after station %u "
                           "(one record per station, in station order)",
-                          length, expected, station, previous);
+                          length, station, previous);
             return false;
         }
         previous = station;
+        stations |= 1u << (station - 1);
     }
     return true;
+}
+
+void OvTrackD::StationsChanged(std::uint32_t stations, std::uint64_t now)
+{
+    // Each change is said once. The host's record slots were reserved at
+    // init, so a station new since then has none; one in use that goes away
+    // simply has no record until it is back.
+    const std::uint32_t inUse = StationsInUse();
+    const std::uint32_t changed = stations ^ m_dwStations;
+    char line[120];
+    for (unsigned station = 1; station <= 32; ++station) {
+        const std::uint32_t bit = 1u << (station - 1);
+        if (!(changed & bit))
+            continue;
+        const bool here = (stations & bit) != 0;
+        if (inUse & bit)
+            std::snprintf(line, sizeof line,
+                          here ? "Station %u is back; its record is written again"
+                               : "Station %u disappeared; its record is left out until it is back",
+                          station);
+        else if (here && !(m_dwDetectedMap & bit))
+            std::snprintf(line, sizeof line, "Station %u appeared after init; restart the device to use it", station);
+        else
+            continue; // found at init but given no output id: nobody asked for it
+        m_console.line(line, now);
+    }
+    m_dwStations = stations;
 }
 
 void OvTrackD::WatchStream(std::uint64_t now)
 {
     if (!m_bContRunning || !m_bReconnect)
         return;
+    const std::uint64_t silent = now - m_nNewFrameMs;
     if (m_bStreamLost) {
-        if (m_eRecover == Recover::Wait && now >= m_nNextAttemptMs)
+        // Frames that keep coming, even refused ones, show a working link:
+        // it is rebuilt only once they too have stopped for the stall time.
+        if (m_eRecover == Recover::Wait && now >= m_nNextAttemptMs && silent > StallMs())
             m_eRecover = Recover::StopStream; // the attempt begins with the next update
         return;
     }
-    const std::uint64_t silent = now - m_nLastFrameMs;
     if (silent <= StallMs())
         return;
     char line[120];
@@ -370,6 +435,7 @@ void OvTrackD::WatchStream(std::uint64_t now)
     std::strcat(line, "\r\n");
     m_trace.line(line, now);
     m_bStreamLost = true;
+    m_dwLossFrameCount = m_dwLastFrameCount;
     m_eRecover = Recover::Wait;
     // A stream that merely paused gets a moment to come back by itself.
     m_nAttemptDelayMs = 1000;
@@ -422,20 +488,18 @@ bool OvTrackD::RecoverCall(std::uint64_t now)
     case Recover::CheckMap: {
         unsigned long map = 0;
         // A tracker that kept its settings reports the map configure set, one
-        // that was power-cycled the map found at init: both are the tracker
-        // the ids were given for. Other sensors would give other records
-        // under the same ids.
+        // that was power-cycled every sensor it has: either way each station
+        // in use must be there, or its records would come from another
+        // tracker. A sensor plugged in since init costs nothing: its records
+        // are left out.
         if (!m_dev.GetStationMap(map)) {
             AttemptFailed(m_dev.GetLastResultStr(), now);
-        } else if (map != static_cast<unsigned long>(m_dwDetectedMap) &&
-                   !(m_bSensorMapOpt && map == static_cast<unsigned long>(m_dwSensorMap))) {
+        } else if (const std::uint32_t missing = StationsInUse() & ~static_cast<std::uint32_t>(map)) {
+            unsigned station = 1;
+            while (!(missing >> (station - 1) & 1u))
+                ++station;
             char why[120];
-            if (m_bSensorMapOpt)
-                std::snprintf(why, sizeof why, "station map %#lx differs from %#x found at init and %#x configured",
-                              map, m_dwDetectedMap, m_dwSensorMap);
-            else
-                std::snprintf(why, sizeof why, "station map %#lx differs from %#x found at init", map,
-                              m_dwDetectedMap);
+            std::snprintf(why, sizeof why, "station map %#lx lacks station %u, in use since init", map, station);
             AttemptFailed(why, now);
         } else {
             m_eRecover = Recover::FrameRate;
@@ -515,8 +579,7 @@ bool OvTrackD::RecoverCall(std::uint64_t now)
             m_dwLastFrameCount = 0;
             m_bTornDown = false;
             m_eRecover = Recover::Wait;
-            m_nAttemptDelayMs = m_nAttemptDelayMs * 2 < 10000 ? m_nAttemptDelayMs * 2 : 10000;
-            m_nNextAttemptMs = now + m_nAttemptDelayMs;
+            BackOff(now);
         } else {
             AttemptFailed(m_dev.GetLastResultStr(), now);
         }
@@ -530,10 +593,15 @@ void OvTrackD::AttemptFailed(const char* why, std::uint64_t now)
     char line[1200];
     std::snprintf(line, sizeof line, "Tracker reconnect failed: %s", why);
     m_console.line(line, now);
+    BackOff(now);
+    m_eRecover = Recover::Wait;
+}
+
+void OvTrackD::BackOff(std::uint64_t now)
+{
     // Attempts are spaced 1, 2, 4 ... up to 10 s apart.
     m_nAttemptDelayMs = m_nAttemptDelayMs * 2 < 10000 ? m_nAttemptDelayMs * 2 : 10000;
     m_nNextAttemptMs = now + m_nAttemptDelayMs;
-    m_eRecover = Recover::Wait;
 }
 
 void OvTrackD::StreamRestored(std::uint64_t now)

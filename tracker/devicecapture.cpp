@@ -89,7 +89,7 @@ void OvTrackD::CaptureSay(void* device, const char* text)
 {
     // Past the repeat filter: each of these lines names its file, and none
     // comes often enough to flood; while the capture runs it keeps them too.
-    ConsoleLine(text);
+    ConsoleLine(device, text);
     CaptureTap(device, text);
 }
 

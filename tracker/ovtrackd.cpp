@@ -11,6 +11,7 @@ OvTrackD::OvTrackD(DeviceConfig* config, const CLogger* logTemplate)
       m_dwSensorMap(0), m_pszSensorMap(nullptr), m_bFrameRateOpt(0), m_eFrameRate(OV_FRAMERATE_120),
       m_pszFrameRate(nullptr), m_bCAVECoord(0), m_bContRunning(0), m_dwLastFrameCount(0)
 {
+    setSampleErrorSink(&OvTrackD::SampleError, this);
 }
 
 // The SDK object goes with the device; stopping or disconnecting an open
@@ -57,10 +58,7 @@ int OvTrackD::configure()
 
 bool OvTrackD::stop()
 {
-    return guarded("stop", false, [this] {
-        EndCapture();
-        return RunStop();
-    });
+    return guarded("stop", false, [this] { return RunStop(); });
 }
 
 bool OvTrackD::printConfig()

@@ -116,6 +116,10 @@ public:
     // The tracker refused the output data list: its frames cannot be decoded.
     bool m_bLayoutUnknown = false;
 
+    // While the stream is lost: how long the device waits before its next
+    // attempt to rebuild it (1 s after the loss, doubling up to 10 s).
+    std::uint32_t RetryDelayMs() const { return m_nAttemptDelayMs; }
+
 private:
     // Recovery of a lost stream. Each step that talks to the tracker is a
     // host cycle of its own, so that no cycle waits for more than one call.
@@ -161,13 +165,19 @@ private:
         bool m_held = false;
     };
 
-    int ReadFrame(std::uint64_t now, bool& gotFrame);
-    bool FrameShapeOk(const unsigned char* buffer, unsigned long length, char* why, std::size_t whySize);
+    int ReadFrame(std::uint64_t now, bool& newFrame);
+    bool FrameShapeOk(const unsigned char* buffer, unsigned long length, std::uint32_t& stations, char* why,
+                      std::size_t whySize);
     std::uint32_t OutputMap();
+    // The stations whose records the device writes: those with an output id
+    // that the tracker had at init.
+    std::uint32_t StationsInUse() { return OutputMap() & m_dwDetectedMap; }
+    void StationsChanged(std::uint32_t stations, std::uint64_t now);
     void WatchStream(std::uint64_t now);
     void RecoverStep(std::uint64_t now);
     bool RecoverCall(std::uint64_t now);
     void AttemptFailed(const char* why, std::uint64_t now);
+    void BackOff(std::uint64_t now);
     void StreamRestored(std::uint64_t now);
     void EndRepeats();
     void BeginCapture();
@@ -175,13 +185,22 @@ private:
     mcap::KeyValues CaptureMetadata();
     static void CaptureSay(void* device, const char* text);
     static void CaptureTap(void* device, const char* text);
-    static void ConsoleLine(const char* text);
-    static void TraceLine(const char* text);
+    static void ConsoleLine(void* self, const char* text);
+    static void TraceLine(void* self, const char* text);
+    static void LogErrorLine(void* self, const char* text);
+    static void SampleError(void* self, const char* text);
 
-    RepeatFilter m_console{&OvTrackD::ConsoleLine, ""};
-    RepeatFilter m_trace{&OvTrackD::TraceLine, "\r\n"};
+    // Console and logger lines share standard output, and so one filter.
+    RepeatFilter m_console{&OvTrackD::ConsoleLine, this, ""};
+    RepeatFilter m_trace{&OvTrackD::TraceLine, this, "\r\n"};
     TimerResolution m_timer;
-    std::uint64_t m_nLastFrameMs = 0; // last accepted frame, or the start
+    std::uint64_t m_nCycleMs = 0;      // the time of the running update
+    std::uint64_t m_nLastFrameMs = 0;  // last accepted frame, or the start
+    std::uint64_t m_nNewFrameMs = 0;   // last new frame count, whatever it held, or the start
+    std::uint32_t m_dwLossFrameCount = 0; // the last frame read before the loss
+    std::uint32_t m_dwStations = 0;    // stations of the last accepted frame
+    unsigned long m_nFramesRead = 0;   // new frames since start
+    unsigned long m_nFramesRefused = 0;
     bool m_bStreamLost = false;
     bool m_bTornDown = false; // recovery has stopped the stream: rebuild, do not poll
     Recover m_eRecover = Recover::Wait;

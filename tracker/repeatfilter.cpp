@@ -52,8 +52,8 @@ std::size_t numberAt(const char* s, std::size_t i)
 }
 } // namespace
 
-RepeatFilter::RepeatFilter(Writer writer, const char* lineEnd, std::uint64_t intervalMs)
-    : m_writer(writer), m_lineEnd(lineEnd), m_intervalMs(intervalMs)
+RepeatFilter::RepeatFilter(Writer writer, void* context, const char* lineEnd, std::uint64_t intervalMs)
+    : m_writer(writer), m_context(context), m_lineEnd(lineEnd), m_intervalMs(intervalMs)
 {
 }
 
@@ -76,11 +76,11 @@ bool RepeatFilter::sameKind(const char* a, const char* b)
     }
 }
 
-void RepeatFilter::line(const char* text, std::uint64_t now)
+void RepeatFilter::line(const char* text, std::uint64_t now, Writer writer)
 {
     for (int k = 0; k < kKinds; ++k) {
         Kind& kind = m_kinds[k];
-        if (kind.used && sameKind(kind.text.c_str(), text)) {
+        if (kind.used && kind.writer == writer && sameKind(kind.text.c_str(), text)) {
             ++kind.held;
             kind.seenAt = now;
             if (now - kind.writtenAt >= m_intervalMs)
@@ -100,9 +100,10 @@ void RepeatFilter::line(const char* text, std::uint64_t now)
         if (m_kinds[k].seenAt < m_kinds[slot].seenAt)
             slot = k;
     }
-    write(text);
+    write(writer, text);
     Kind& kind = m_kinds[slot];
     kind.used = true;
+    kind.writer = writer;
     kind.text = text;
     kind.held = 0;
     kind.writtenAt = kind.seenAt = now;
@@ -166,7 +167,7 @@ void RepeatFilter::summarise(int k, std::uint64_t now)
                       one ? "(message repeated %lu time: %.*s)%s" : "(message repeated %lu times: %.*s)%s", kind.held,
                       length, kind.text.c_str(), m_lineEnd);
     }
-    write(m_summary);
+    write(kind.writer, m_summary);
     kind.held = 0;
     kind.writtenAt = now;
     m_lastOut = k;
@@ -178,9 +179,9 @@ void RepeatFilter::setTap(Tap tap, void* context)
     m_tapContext = context;
 }
 
-void RepeatFilter::write(const char* text)
+void RepeatFilter::write(Writer writer, const char* text)
 {
-    m_writer(text);
+    writer(m_context, text);
     if (m_tap)
         m_tap(m_tapContext, text);
 }

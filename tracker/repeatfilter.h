@@ -7,6 +7,9 @@
 // "(message repeated N times: FIRST LINE)". A line of a new kind first writes
 // the summaries still held, then itself. Alternating kinds are held alike. A
 // kind not seen for an interval is forgotten, so it is written in full again.
+// Lines of two channels that end up on one output (console lines and the
+// logger's lines on standard output) share one filter, so that "last message"
+// means the line just above.
 #pragma once
 
 #include <cstdint>
@@ -14,16 +17,19 @@
 
 class RepeatFilter {
 public:
-    // Writes one finished line to its channel.
-    using Writer = void (*)(const char* text);
+    // Writes one finished line to its channel; context is the filter's.
+    using Writer = void (*)(void* context, const char* text);
 
     // lineEnd ends every line of the channel that reaches the filter and is
     // appended to each summary ("" for console lines, which the writer ends
     // itself, "\r\n" for trace lines).
-    RepeatFilter(Writer writer, const char* lineEnd, std::uint64_t intervalMs = 5000);
+    RepeatFilter(Writer writer, void* context, const char* lineEnd, std::uint64_t intervalMs = 5000);
 
     // A line to write at time now (ms).
-    void line(const char* text, std::uint64_t now);
+    void line(const char* text, std::uint64_t now) { line(text, now, m_writer); }
+    // A line of another channel on the same output: it and the summaries of
+    // its kind go through writer.
+    void line(const char* text, std::uint64_t now, Writer writer);
     // Writes the summaries that are due, even when the failure has stopped,
     // and forgets kinds that have gone quiet.
     void tick(std::uint64_t now);
@@ -46,6 +52,7 @@ private:
     static const int kKinds = 8;
     struct Kind {
         bool used = false;
+        Writer writer = nullptr;
         std::string text;          // the line as written in full
         unsigned long held = 0;    // lines of the kind since its last output
         std::uint64_t writtenAt = 0; // of its full line or its last summary
@@ -53,10 +60,11 @@ private:
     };
 
     void summarise(int kind, std::uint64_t now);
-    void write(const char* text);
+    void write(Writer writer, const char* text);
     void summariseAll(std::uint64_t now);
 
     Writer m_writer;
+    void* m_context;
     Tap m_tap = nullptr;
     void* m_tapContext = nullptr;
     const char* m_lineEnd;

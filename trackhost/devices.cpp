@@ -3,6 +3,7 @@
 #include "trackhost/console.h"
 #include "trackhost/text.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <ostream>
 #include <system_error>
@@ -140,8 +141,22 @@ bool DeviceSet::shutdown()
     bool ok = true;
     for (Device& d : m_devices) {
         bool stopped = true;
-        if (d.initialised)
+        if (d.initialised && m_stopSeen && !m_checking) {
+            StdoutCapture capture;
+            std::string why;
+            const bool catching = capture.begin(why);
+            if (!catching)
+                error(why);
+            stopped = slots::stop(d.object);
+            if (catching) {
+                const std::string text = capture.end();
+                std::fwrite(text.data(), 1, text.size(), stdout);
+                std::fflush(stdout);
+                m_stopSeen(d.block->name(), text);
+            }
+        } else if (d.initialised) {
             caught(d, [&] { stopped = slots::stop(d.object); });
+        }
         if (!stopped) {
             error("device " + d.block->name() + ": stop failed");
             ok = false;

@@ -17,6 +17,7 @@
 #include "trackhost/config.h"
 #include "trackhost/slots.h"
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -64,6 +65,12 @@ public:
     bool start();
     // Stops, deletes and unloads everything; false when a stop or deleteDev failed.
     bool shutdown();
+    // From now on what each device prints while it is stopped is caught,
+    // passed on to standard output unchanged, and handed to seen.
+    void catchStopOutput(std::function<void(const std::string& device, const std::string& text)> seen)
+    {
+        m_stopSeen = std::move(seen);
+    }
 
     std::vector<Device>& devices() { return m_devices; }
     const std::vector<Device>& devices() const { return m_devices; }
@@ -78,6 +85,7 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_checking;
+    std::function<void(const std::string&, const std::string&)> m_stopSeen;
     std::vector<Device> m_devices;
 };
 

@@ -220,6 +220,9 @@ int Host::run(const volatile std::sig_atomic_t* interrupted)
     if (options.live)
         m_live.show(m_out, now(), true);
     bool ok = true;
+    if (options.stats)
+        m_devices.catchStopOutput(
+            [this](const std::string& device, const std::string& text) { m_stats.stopOutput(device, text); });
     for (const Device& d : m_devices.devices()) {
         if (d.failedCycles > 0) {
             error("device " + d.block->name() + ": recvData failed in " + std::to_string(d.failedCycles) + " of " +
@@ -229,6 +232,7 @@ int Host::run(const volatile std::sig_atomic_t* interrupted)
     }
     if (!m_devices.shutdown())
         ok = false;
+    m_stats.stopped();
     if (options.stats)
         showStats("statistics of " + std::to_string(number) + " cycles:");
     if (!options.plotPath.empty() && !m_plot.write(options.plotPath, why)) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace trackhost {
 
@@ -18,6 +19,20 @@ void Stats::record(const std::string& device, unsigned id, std::int64_t stampUs,
     s.maxAge = s.count == 0 ? age : std::max(s.maxAge, age);
     s.ages.offer(age); // past a limit the percentiles come from an even sample
     ++s.count;
+}
+
+void Stats::stopOutput(const std::string& device, const std::string& text)
+{
+    const char* const kLine = "Frames refused: ";
+    for (std::size_t at = text.find(kLine); at != std::string::npos; at = text.find(kLine, at + 1)) {
+        if (at > 0 && text[at - 1] != '\n')
+            continue; // only a whole line
+        unsigned long refused = 0, read = 0;
+        char rest[8] = {};
+        if (std::sscanf(text.c_str() + at + std::strlen(kLine), "%lu of %lu %4s", &refused, &read, rest) == 3 &&
+            std::strcmp(rest, "read") == 0)
+            m_refused[device] = refused;
+    }
 }
 
 void Stats::call(const std::string& device, std::int64_t durationUs, unsigned long cycle)
@@ -59,6 +74,8 @@ std::vector<Stats::Row> Stats::rows() const
         r.maxGapMs = static_cast<double>(s.maxGap) / 1000.0;
         const auto f = m_failures.find(key.first);
         r.failures = f == m_failures.end() ? 0 : f->second;
+        const auto refused = m_refused.find(key.first);
+        r.refused = refused == m_refused.end() ? 0 : refused->second;
         std::vector<std::int64_t> ages = s.ages.values();
         std::sort(ages.begin(), ages.end());
         r.ageP50Ms = percentileMs(ages, 50);
@@ -66,7 +83,8 @@ std::vector<Stats::Row> Stats::rows() const
         r.ageMaxMs = s.count == 0 ? 0 : static_cast<double>(s.maxAge) / 1000.0;
         out.push_back(r);
     }
-    // A device that failed before writing anything still shows its failures.
+    // A device that failed before writing anything still shows its failures
+    // and refused frames.
     for (const auto& f : m_failures) {
         bool seen = false;
         for (const auto& key : m_series.order())
@@ -75,6 +93,8 @@ std::vector<Stats::Row> Stats::rows() const
             Row r;
             r.device = f.first;
             r.failures = f.second;
+            const auto refused = m_refused.find(f.first);
+            r.refused = refused == m_refused.end() ? 0 : refused->second;
             out.push_back(r);
         }
     }
@@ -83,11 +103,17 @@ std::vector<Stats::Row> Stats::rows() const
 
 std::string Stats::table() const
 {
-    std::string out = "device      id   records   rate Hz  max gap ms  recvData failures  age p50 ms  p99 ms  max ms\n";
+    std::string out = "device      id   records   rate Hz  max gap ms  recvData failures  refused frames  age p50 ms  "
+                      "p99 ms  max ms\n";
     char line[256];
     for (const Row& r : rows()) {
-        std::snprintf(line, sizeof line, "%-10s %3u %9llu %9.2f %11.1f %18lu %11.1f %7.1f %7.1f\n", r.device.c_str(),
-                      r.id, r.records, r.rateHz, r.maxGapMs, r.failures, r.ageP50Ms, r.ageP99Ms, r.ageMaxMs);
+        // Refused frames are known once the device has said so at stop.
+        char refused[24] = "-";
+        if (m_stopped)
+            std::snprintf(refused, sizeof refused, "%lu", r.refused);
+        std::snprintf(line, sizeof line, "%-10s %3u %9llu %9.2f %11.1f %18lu %15s %11.1f %7.1f %7.1f\n",
+                      r.device.c_str(), r.id, r.records, r.rateHz, r.maxGapMs, r.failures, refused, r.ageP50Ms,
+                      r.ageP99Ms, r.ageMaxMs);
         out += line;
     }
     for (const Longest& l : m_longest) {

@@ -4,7 +4,8 @@
 // are microseconds since 1970 (record time stamps and the host's reading
 // clock alike), so the figures do not depend on how fast the loop ran.
 // Per device also the longest recvData call: what the device cost the host's
-// thread in one cycle.
+// thread in one cycle, and the frames it refused, which a device says when
+// it is stopped ("Frames refused: N of M read"), so they are known at the end.
 #pragma once
 
 #include <cstdint>
@@ -26,12 +27,17 @@ public:
         double rateHz = 0;     // records per second between the first and the last time stamp
         double maxGapMs = 0;   // longest time between two time stamps in a row
         unsigned long failures = 0;
+        unsigned long refused = 0; // frames, once the device has been stopped
         double ageP50Ms = 0, ageP99Ms = 0, ageMaxMs = 0;
     };
 
     // One record seen: its time stamp and when the host read it.
     void record(const std::string& device, unsigned id, std::int64_t stampUs, std::int64_t readUs);
     void failure(const std::string& device) { ++m_failures[device]; }
+    // What a device printed when it was stopped.
+    void stopOutput(const std::string& device, const std::string& text);
+    // Every device has been stopped: its refused frames are known.
+    void stopped() { m_stopped = true; }
     // One recvData call of a device: how long it took, in which cycle.
     void call(const std::string& device, std::int64_t durationUs, unsigned long cycle);
 
@@ -49,6 +55,8 @@ private:
     };
     BySensor<Series> m_series;
     std::map<std::string, unsigned long> m_failures;
+    std::map<std::string, unsigned long> m_refused;
+    bool m_stopped = false;
     struct Longest {
         std::string device;
         std::int64_t us;

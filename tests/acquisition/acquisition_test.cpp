@@ -356,7 +356,7 @@ TEST_F(AcquisitionTest, RejectedSampleEndsTheFrame)
     EXPECT_EQ(1, d.update());
     EXPECT_TRUE(lines().empty());
     EXPECT_EQ(2u, pauses().size());
-    EXPECT_EQ(-1, [&] { push({stationRecord(9, kPos, kAng)}); return cycle(); }());
+    EXPECT_EQ(-1, [&] { push({stationRecord(0, kPos, kAng)}); return cycle(); }());
 }
 
 TEST_F(AcquisitionTest, UpdateFailures)

@@ -121,7 +121,8 @@ TEST_F(CaptureTest, ReplayGivesTheCapturedRecordsValueForValue)
     const std::vector<std::string> all = lines();
     const auto from = std::find(all.begin(), all.end(), "Capturing to " + path);
     const std::vector<std::string> console(from, all.end() - 1);
-    EXPECT_EQ(5u, console.size());
+    EXPECT_EQ(6u, console.size());
+    EXPECT_EQ("Frames refused: 1 of 40 read", console.back());
 
     const captest::File f = captest::readFile(path);
     ASSERT_TRUE(f.complete) << f.why;

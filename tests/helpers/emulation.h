@@ -9,6 +9,14 @@
 
 namespace testhelp {
 
+// The emulator's name (qemu-i386, wine, wine64) when one runs this test,
+// else null.
+inline const char* emulator()
+{
+    const char* name = std::getenv("TARSIS_EMULATED");
+    return name && *name ? name : nullptr;
+}
+
 // The qemu user-mode emulator's name when it runs this test, else null.
 inline const char* underQemuUser()
 {

@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -374,8 +376,49 @@ TEST(OtkTimedFaults, CallsToTheTrackerTakeTheLinksTime)
 
 TEST(OtkTimedFaults, BadTimedFaultsAreRefused)
 {
-    for (const char* text : {"drop=100", "drop=1:0", "drop=a:5", "freeze=1:2:3", "freeze=-1:5"})
+    for (const char* text : {"drop=100", "drop=1:0", "drop=a:5", "freeze=1:2:3", "freeze=-1:5", "garble=5",
+                             "plug=5", "plug=5:g", "plug=5:1,5:3", "stale=yes", "chaos=-1", "chaos=x",
+                             "chaos=1 drop=5:5", "chaos=1 plug=0:1", "frames=later"})
         EXPECT_FALSE(otksim::SetScenario(text)) << text;
-    EXPECT_TRUE(otksim::SetScenario("drop=0:1 freeze=10:20"));
+    EXPECT_TRUE(otksim::SetScenario("drop=0:1 freeze=10:20 garble=3:4 plug=0:1,5:ff stale=on frames=clock"));
+    EXPECT_TRUE(otksim::SetScenario("chaos=123 nan=1 pad=4 latency=2 stale=off"));
     otksim::SetScenario(nullptr);
+}
+
+TEST(OtkTimedFaults, ChaosIsOneScheduleOfEveryFaultPerSeed)
+{
+    // What the tracker is doing, sampled every 50 ms over an hour.
+    const auto run = [](const char* scenario) {
+        g_simNow = 5000;
+        otksim::SetClock(simNow);
+        otksim::SetSleep([](unsigned long ms) { g_simNow += ms; }); // the spikes' waits
+        auto dev = makeDevice(scenario);
+        EXPECT_TRUE(connect(*dev));
+        EXPECT_TRUE(dev->StartContPno(nullptr));
+        std::string trace;
+        std::set<std::string> kinds;
+        for (int i = 0; i < 72000; ++i) {
+            g_simNow += 50;
+            const otksim::State s = simtest::state(*dev);
+            const bool plugged = s.stationMap != 0xf;
+            const char flags[] = {s.linkLost ? 'd' : '-', s.frozen ? 'f' : '-', s.garbled ? 'g' : '-',
+                                  plugged ? 'p' : '-', s.spikeMs ? 's' : '-', s.nanStations ? 'n' : '-',
+                                  s.padBytes ? 'b' : '-', 0};
+            for (const char* f = flags; *f; ++f)
+                if (*f != '-')
+                    kinds.insert(std::string(1, *f));
+            trace += flags;
+            // A tracker back from a drop streams again once restarted.
+            if (!s.linkLost && !s.connected) {
+                EXPECT_TRUE(connect(*dev) && dev->StartContPno(nullptr));
+            }
+        }
+        otksim::SetSleep(nullptr);
+        otksim::SetClock(nullptr);
+        return std::make_pair(trace, kinds);
+    };
+    const auto first = run("chaos=7 frames=clock");
+    EXPECT_EQ(first, run("chaos=7 frames=clock"));
+    EXPECT_NE(first.first, run("chaos=8 frames=clock").first);
+    EXPECT_EQ((std::set<std::string>{"b", "d", "f", "g", "n", "p", "s"}), first.second);
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <utility>
 
 namespace {
 
@@ -99,6 +100,37 @@ TEST(PipelineTrig, SweepsStayWithinTheStatedUlps)
     EXPECT_LE(worstAtan2, 4.0);
 }
 
+TEST(PipelineTrig, ArcTangentAroundEachThresholdOfTheReduction)
+{
+    // Where the nearest sixteenth of pi changes, the reduced argument is at
+    // its largest; just above the first threshold the result is no larger
+    // than it, and its roundings count whole. Ratios within a thousandth and
+    // within a few units in the last place of each threshold, of any size,
+    // in every octant.
+    const double thresholds[4] = {0.09849140335716425, 0.3033466836073424, 0.5345111359507917, 0.8206787908286604};
+    std::mt19937_64 random(32);
+    std::uniform_real_distribution<double> unit(-1, 1), mantissa(1, 2);
+    std::uniform_int_distribution<int> exponent(-900, 900);
+    for (double threshold : thresholds) {
+        double worst = 0;
+        for (int i = 0; i < 250000; ++i) {
+            const double large = stored(std::ldexp(mantissa(random), exponent(random) / 3));
+            double ratio = threshold * (1 + unit(random) * 1e-3);
+            if (i % 4 == 0)
+                ratio = threshold + unit(random) * 8 * (std::nextafter(threshold, 1.0) - threshold);
+            double y = stored(large * ratio), x = large;
+            if (i & 1)
+                y = -y;
+            if (i & 2)
+                x = -x;
+            if (i & 4)
+                std::swap(x, y);
+            worst = std::fmax(worst, atan2Ulps(y, x));
+        }
+        EXPECT_LE(worst, 4.0) << "threshold " << threshold;
+    }
+}
+
 TEST(PipelineTrig, HugeSubnormalAndSpecialArguments)
 {
     enum Check {
@@ -118,6 +150,9 @@ TEST(PipelineTrig, HugeSubnormalAndSpecialArguments)
         {SinCos, max, 128}, {SinCos, min, min}, {SinCos, -kTiny, -kTiny},
         {Atan2, 4.9e-324, 9.9e-324}, {Atan2, -1e-310, 3e-310}, {Atan2, 2e-300, -1e-300},
         {Atan2, -1.0, 1e-310}, {Atan2, kTiny, -1e300}, {Atan2, max, max},
+        // Just above the first threshold, where a rounded centre angle alone
+        // came to 4.04 units.
+        {Atan2, 0.12498025396122418, 1.2685307121766325}, {Atan2, -0.12780553702637978, -1.2976273093840118},
         {LikeLibrary, -0.0, 1.0}, {LikeLibrary, 0.0, -1.0}, {LikeLibrary, -0.0, -0.0}, {LikeLibrary, kInf, 1.0},
         {LikeLibrary, -kInf, kInf}, {LikeLibrary, kNaN, 1.0}, {LikeLibrary, -0.0, kNaN},
     };

@@ -156,7 +156,8 @@ TEST(TrackhostStats, KnownRateSixteenIds)
     for (unsigned id = 1; id <= 16; ++id) {
         ASSERT_TRUE(std::getline(lines, line));
         char want[160];
-        std::snprintf(want, sizeof want, "d0         %3u       241    240.00         4.2                  0         2.0     2.0     2.0",
+        std::snprintf(want, sizeof want,
+                      "d0         %3u       241    240.00         4.2                  0               0         2.0     2.0     2.0",
                       id);
         EXPECT_EQ(line, want);
     }
@@ -176,6 +177,11 @@ TEST(TrackhostStats, PercentilesGapsAndFailures)
     }
     stats.failure("a");
     stats.failure("b");
+    // Refused frames, as a device says them when stopped: whole lines only.
+    stats.stopOutput("a", "tarsis0: INFO: Frames refused: 5 of 5 read\nFrames refused: 7 of 9 read\n");
+    stats.stopOutput("b", "Frames refused: 3 of 3 read");
+    EXPECT_NE(stats.table().find("                  1               -         "), std::string::npos) << stats.table();
+    stats.stopped();
     const auto rows = stats.rows();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].records, 100u);
@@ -185,8 +191,10 @@ TEST(TrackhostStats, PercentilesGapsAndFailures)
     EXPECT_DOUBLE_EQ(rows[0].ageP99Ms, 99.0);
     EXPECT_DOUBLE_EQ(rows[0].ageMaxMs, 100.0);
     EXPECT_EQ(rows[0].failures, 1u);
+    EXPECT_EQ(rows[0].refused, 7u);
     EXPECT_EQ(rows[1].device, "b"); // failed without a record: still shown
     EXPECT_EQ(rows[1].failures, 1u);
+    EXPECT_EQ(rows[1].refused, 3u);
     EXPECT_EQ(rows[1].records, 0u);
 }
 
@@ -324,6 +332,27 @@ TEST(TrackhostStats, OneRecordPerIdForEveryManualFrame)
         EXPECT_GT(rate, 0.0);
     }
     EXPECT_EQ(rows, 16u);
+}
+
+TEST(TrackhostStats, RefusedFramesBesideTheFailures)
+{
+    // Every frame carries a record of zeros after the real ones.
+    ASSERT_TRUE(otksim::SetScenario("frames=manual max=16 stations=3 pad=32"));
+    trackhost::Options options;
+    options.cycles = 20;
+    options.quiet = true;
+    options.stats = true;
+    options.beforeCycle = pushFrame;
+    const RunOut r = runWith(options, "device t0 tarsis\nbaud 115200\nreset no\n");
+    otksim::SetScenario(nullptr);
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.out.find("statistics of 20 cycles:\n"
+                         "device      id   records   rate Hz  max gap ms  recvData failures  refused frames  age p50 ms  "
+                         "p99 ms  max ms\n"
+                         "t0           0         0      0.00         0.0                 20              20         0.0     "
+                         "0.0     0.0\n"),
+              std::string::npos)
+        << r.out;
 }
 
 TEST(TrackhostStats, LongRunsKeepAnEvenSampleOfAges)
