@@ -12,7 +12,7 @@ const char* usageText()
     return "usage: trackhost [--cycles N] [--period MS] [--quiet] [--json PATH|-] [--stats] [--stats-every S]\n"
            "                 [--live] [--plot PATH] CONFIG\n"
            "       trackhost --check CONFIG\n"
-           "       trackhost --sdk\n"
+           "       trackhost --sdk [MODULE]\n"
            "  --cycles N        run N host cycles (default: until interrupted)\n"
            "  --period MS       pause between cycles in milliseconds (default 10)\n"
            "  --quiet           do not show the records\n"
@@ -24,8 +24,9 @@ const char* usageText()
            "  --plot PATH       write an SVG picture of the run: top view, position and angles over time\n"
            "  --check           create, init, stop and delete every device without streaming; name every\n"
            "                    option line no parser took and every refused line; exit 0 only when clean\n"
-           "  --sdk             load the tracker SDK as the module does; show what each member was bound\n"
-           "                    to and the storage each SDK object needs; exit 0 only when all is bound\n";
+           "  --sdk [MODULE]    load the tracker SDK as MODULE (default: tarsis beside trackhost) would;\n"
+           "                    show where it looked, what each member was bound to and the storage each\n"
+           "                    SDK object needs; exit 0 only when all is bound\n";
 }
 
 namespace {
@@ -61,11 +62,13 @@ bool parseArguments(int argc, const char* const* argv, Options& options, bool& h
         } else if (arg == "--check") {
             options.check = true;
         } else if (arg == "--sdk") {
-            if (argc != 2) {
-                error = "--sdk takes no configuration file and no other option";
+            if (i != 1 || argc > 3 || (argc == 3 && (!*argv[2] || argv[2][0] == '-'))) {
+                error = "--sdk takes a module at most, no configuration file and no other option";
                 return false;
             }
             options.sdk = true;
+            if (argc == 3)
+                options.sdkModule = argv[2];
             return true;
         } else if (arg == "--stats") {
             options.stats = true;

@@ -2,6 +2,7 @@
 // configuration file, loads the device modules it names and drives them
 // through their slots, showing the tracker records they write.
 #include "trackhost/arguments.h"
+#include "trackhost/devices.h"
 #include "trackhost/host.h"
 #include "trackhost/sdkcheck.h"
 
@@ -29,7 +30,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (options.sdk)
-        return trackhost::checkSdk(std::cout);
+        return trackhost::checkSdk(std::cout, trackhost::resolveModule(options.sdkModule));
     // Ctrl-C ends the cycle loop; the devices are then stopped and deleted.
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
