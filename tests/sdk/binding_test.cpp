@@ -146,39 +146,31 @@ const std::string kThisModule = "tarsis.so";
 #endif
 
 // Where a module in a folder looks: its own folder first, never the current
-// folder, each folder once; with TARSIS_SDK_DIR set, there only.
+// folder, each folder once; with TARSIS_SDK_DIR set (not empty), there only.
 TEST(SdkSearch, TheModulesFolderComesFirstAndTheCurrentFolderNever)
 {
-    const std::string only = " (TARSIS_SDK_DIR is set: no other folder is searched)";
 #ifdef _WIN32
     char dir[4096];
     plat::executableDir(dir, sizeof dir);
-    const std::string program = dir, system = plat::systemDir();
     const testhelp::ScopedEnv path("PATH", "C:\\one;relative\\two;;\"C:\\Three Four\";c:/ONE\\;\\\\server\\share;.");
-    const struct {
-        const char* sdkDir;
-        std::string plan;
-    } cases[] = {
-        {nullptr, "C:\\plugins\\ (the module's folder); " + program + " (the program's folder); " + system +
-                      " (the system folder); C:\\one\\ (PATH); C:\\Three Four\\ (PATH); \\\\server\\share\\ (PATH)"},
-        {"", "C:\\plugins\\ (the module's folder); " + program + " (the program's folder); " + system +
-                 " (the system folder); C:\\one\\ (PATH); C:\\Three Four\\ (PATH); \\\\server\\share\\ (PATH)"},
-        {"D:\\sdk", "D:\\sdk\\" + only},
-    };
-    const std::string module = "C:\\plugins\\";
+    const std::string module = "C:\\plugins\\", sdkDir = "D:\\sdk";
+    const std::string searched = module + " (the module's folder); " + dir + " (the program's folder); " +
+                                 plat::systemDir() +
+                                 " (the system folder); C:\\one\\ (PATH); C:\\Three Four\\ (PATH); \\\\server\\share\\ (PATH)";
 #else
+    const std::string module = "/opt/host/plugins/", sdkDir = "/opt/sdk";
+    const std::string searched = module + " (the module's folder); then the system's search order";
+#endif
     const struct {
         const char* sdkDir;
         std::string plan;
     } cases[] = {
-        {nullptr, "/opt/host/plugins/ (the module's folder); then the system's search order"},
-        {"", "/opt/host/plugins/ (the module's folder); then the system's search order"},
-        {"/opt/sdk", "/opt/sdk/" + only},
+        {nullptr, searched},
+        {"", searched},
+        {sdkDir.c_str(), sdkDir + kSep + " (TARSIS_SDK_DIR is set: no other folder is searched)"},
     };
-    const std::string module = "/opt/host/plugins/";
-#endif
     for (const auto& c : cases) {
-        const testhelp::ScopedEnv sdkDir("TARSIS_SDK_DIR", c.sdkDir);
+        const testhelp::ScopedEnv only("TARSIS_SDK_DIR", c.sdkDir);
         EXPECT_EQ(c.plan, sdk::describePlan(sdk::searchPlan(module))) << (c.sdkDir ? c.sdkDir : "(unset)");
     }
 }
