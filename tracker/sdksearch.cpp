@@ -43,26 +43,30 @@ bool isAbsolute(const std::string& folder)
     return drive || (folder.size() >= 2 && isSeparator(folder[0]) && isSeparator(folder[1]));
 }
 
-// Folder names compare without regard to case or the kind of slash.
+// Folder names compare without regard to case.
 std::string comparable(const std::string& folder)
 {
     std::string key = folder;
-    for (char& c : key) {
-        if (c == '/')
-            c = '\\';
-        else if (c >= 'A' && c <= 'Z')
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
-    }
     return key;
 }
 #else
 std::string comparable(const std::string& folder) { return folder; }
 #endif
 
-void addPlace(SearchPlan& plan, const std::string& folder, const char* what)
+void addPlace(SearchPlan& plan, std::string folder, const char* what)
 {
     if (folder.empty())
         return;
+#ifdef _WIN32
+    // A full path with forward slashes does not lead the loader to the
+    // library's own folder for its dependencies.
+    for (char& c : folder)
+        if (c == '/')
+            c = '\\';
+#endif
     const std::string place = withSeparator(folder);
     for (const SearchPlan::Place& p : plan.places)
         if (comparable(p.folder) == comparable(place))
