@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -135,6 +136,52 @@ TEST(SdkBinding, TheStandInBindsEveryMemberByItsExactNameOnceForTheProcess)
     EXPECT_EQ(1, std::count(lines.begin(), lines.end(),
                             "tarsis0: DEBUG: Tracker SDK: " + otk.file + " loaded from " + otk.path));
     EXPECT_EQ(plat::moduleDir() + otk.file, otk.path) << "the module's folder comes first";
+}
+
+// What an SDK call that fails hard does here: a write through a null pointer
+// on Windows, a C++ exception on Linux (where the former ends the process).
+void escape(void*)
+{
+#ifdef _WIN32
+    volatile int* volatile nowhere = nullptr; // a volatile store stays
+    *nowhere = 1;
+#else
+    throw std::runtime_error("escaped");
+#endif
+}
+
+// A call whose exception is caught by a frame of its own (as an SDK catches
+// what it throws itself) returns normally to the gate; the gate catches what
+// escapes, again and again, and its caller's state survives each time.
+TEST(SdkCallGate, CatchesWhatEscapesAndNothingCaughtInside)
+{
+    struct Inner {
+        bool returned = true;
+        plat::CallFault fault;
+        static void run(void* context)
+        {
+            Inner& inner = *static_cast<Inner*>(context);
+            inner.returned = plat::callGuarded(escape, nullptr, inner.fault);
+        }
+    } inner;
+    plat::CallFault outer;
+    EXPECT_TRUE(plat::callGuarded(&Inner::run, &inner, outer));
+    EXPECT_FALSE(inner.returned);
+#ifdef _WIN32
+    EXPECT_EQ(plat::CallFault::AccessViolation, inner.fault.kind);
+    EXPECT_EQ(0xC0000005ul, inner.fault.code);
+    EXPECT_EQ(1, inner.fault.access);
+    EXPECT_EQ(0u, inner.fault.address);
+#else
+    EXPECT_EQ(plat::CallFault::CxxException, inner.fault.kind);
+    EXPECT_STREQ("std::runtime_error: escaped", inner.fault.what);
+#endif
+    volatile unsigned long kept = 0x5EED;
+    int caught = 0;
+    for (int i = 0; i < 1000; ++i)
+        caught += !plat::callGuarded(escape, nullptr, outer);
+    EXPECT_EQ(1000, caught);
+    EXPECT_EQ(0x5EEDul, kept);
 }
 
 #ifdef _WIN32

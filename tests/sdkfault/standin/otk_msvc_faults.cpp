@@ -19,7 +19,7 @@ int sdkfaultEscape(otksim_dev* dev, int result)
         const __UINTPTR_TYPE__ args[3] = {0x19930520u, 0, 0};
         RaiseException(0xE06D7363u, 1 /* noncontinuable */, 3, args);
     } else if (code == SDKFAULT_NULL_WRITE) {
-        int* volatile nowhere = nullptr;
+        volatile int* volatile nowhere = nullptr; // a volatile store stays
         *nowhere = 1;
     }
     return result;
