@@ -74,10 +74,15 @@ void addPlace(SearchPlan& plan, std::string folder, const char* what)
     plan.places.push_back({place, what});
 }
 
+// A line of any length: the folders of a long PATH may all be in it.
 std::string format(const char* fmt, const char* a, const char* b)
 {
-    char line[4096];
-    std::snprintf(line, sizeof line, fmt, a, b);
+    const int n = std::snprintf(nullptr, 0, fmt, a, b);
+    if (n <= 0)
+        return std::string();
+    std::string line(static_cast<std::size_t>(n) + 1, '\0');
+    std::snprintf(&line[0], line.size(), fmt, a, b);
+    line.resize(static_cast<std::size_t>(n));
     return line;
 }
 
