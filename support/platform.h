@@ -105,7 +105,23 @@ struct CallFault {
     char what[160];          // POSIX: the C++ exception's type and text
 };
 using GuardedCall = void (*)(void* context);
+#ifdef _WIN32
 bool callGuarded(GuardedCall call, void* context, CallFault& fault);
+#else
+// Fills fault from the exception being handled; a thread's cancellation goes on.
+void noteCurrentException(CallFault& fault);
+// Inline, so that a call costs nothing more until something is thrown.
+inline bool callGuarded(GuardedCall call, void* context, CallFault& fault)
+{
+    try {
+        call(context);
+        return true;
+    } catch (...) {
+        noteCurrentException(fault);
+        return false;
+    }
+}
+#endif
 
 #ifdef _WIN32
 // Called once when the module is attached: it wants no per-thread notifications.

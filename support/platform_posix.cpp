@@ -161,11 +161,10 @@ void describeException(const std::type_info* type, const char* text, CallFault& 
 }
 } // namespace
 
-bool callGuarded(GuardedCall call, void* context, CallFault& fault)
+void noteCurrentException(CallFault& fault)
 {
     try {
-        call(context);
-        return true;
+        throw;
     } catch (abi::__forced_unwind&) {
         throw; // a cancelled thread must go on unwinding
     } catch (const std::exception& e) {
@@ -173,7 +172,6 @@ bool callGuarded(GuardedCall call, void* context, CallFault& fault)
     } catch (...) {
         describeException(abi::__cxa_current_exception_type(), nullptr, fault);
     }
-    return false;
 }
 
 namespace {
