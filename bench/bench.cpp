@@ -1,6 +1,7 @@
 // Benchmarks of the per-sample path: the floor of one record write under the
 // host's mutex, setTraData with each transform option, update for a whole
-// frame with the pause stubbed (also with a capture running), and the age of
+// frame with the pause stubbed (also with a capture running), one SDK call
+// with and without the gate that contains what the SDK raises, and the age of
 // a record when recvData returns while the simulated tracker streams from its
 // own thread.
 //
@@ -282,6 +283,27 @@ void updateBench(benchmark::State& state, unsigned sensors, bool withOptions, bo
     plat::setSleepHook(oldSleep);
 }
 
+// One SDK member the way update calls it twice a frame: through the call
+// gate that contains what the SDK raises, or straight to its entry point.
+void sdkCallBench(benchmark::State& state, bool gated)
+{
+    Streaming s;
+    if (!s.open("frames=manual", false)) {
+        state.SkipWithError("tracker set-up failed");
+    } else {
+        using Entry = int(TARSIS_SDK_THISCALL*)(void*, unsigned long&);
+        const auto entry =
+            reinterpret_cast<Entry>(sdk::detail::g_entry[static_cast<int>(sdk::Id::COTKdev_LastHostFrameCount)]);
+        void* object = s.dev->m_dev.object();
+        unsigned long count = 0;
+        for (auto _ : state) {
+            const int result = gated ? s.dev->m_dev.LastHostFrameCount(count) : entry(object, count);
+            benchmark::DoNotOptimize(result);
+        }
+    }
+    s.close();
+}
+
 // The host calls recvData back to back (with update's real 1 ms pause) while
 // the simulator's thread publishes 240 frames a second of 16 sensors; the age
 // of a record is the time from its frame's publication to recvData's return.
@@ -354,6 +376,8 @@ int main(int argc, char** argv)
                                      false);
     benchmark::RegisterBenchmark("update/16+capture", updateBench, 16u, false, true);
     benchmark::RegisterBenchmark("update/32+options+calibration", updateBench, 32u, true, false);
+    benchmark::RegisterBenchmark("sdkcall/direct", sdkCallBench, false);
+    benchmark::RegisterBenchmark("sdkcall/gated", sdkCallBench, true);
     benchmark::RegisterBenchmark("latency/240Hz/16", latencyBench)->Unit(benchmark::kMillisecond)->UseRealTime();
 
     RatioReporter reporter;

@@ -1,10 +1,13 @@
-// The one platform layer of the module and its stand-ins: library loading, the
-// host's mutex, sleeping, the calling thread's id and byte order. Only the two
-// implementation files behind this header include system headers of their own.
+// The one platform layer of the module and its stand-ins: library loading and
+// calls into libraries of another build, the host's mutex, sleeping, the
+// calling thread's id and byte order. Only the implementation files behind
+// this header (platform_posix.cpp, platform_win32*.cpp) include system headers
+// of their own.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace plat {
 
@@ -13,8 +16,17 @@ using LibHandle = void*;
 LibHandle loadLibrary(const char* name);
 void* findSymbol(LibHandle lib, const char* name);
 void freeLibrary(LibHandle lib);
-// System text of the last failed loadLibrary on this thread (never null).
+// System text of the last failed loadLibrary or loadPinnedLibrary on this
+// thread (never null; a Windows text names the file where it has a place for it).
 const char* lastLoadError();
+// Loads a library for the rest of the process: it is never unloaded, whoever
+// frees it, since it may leave threads or timers behind. Given a full path,
+// its own dependencies are looked for beside it first. A bare name goes by
+// the system's search order (POSIX only: on Windows that includes the
+// current folder). Null on failure, with lastLoadError().
+LibHandle loadPinnedLibrary(const char* path);
+// The file a loaded library was loaded from; empty if unknown.
+std::string libraryFile(LibHandle lib);
 // Calls visit once for every name the library exports: on Windows the names
 // of its PE export directory, on POSIX the defined functions of its ELF
 // dynamic symbol table. False when the table cannot be read.
@@ -88,20 +100,56 @@ bool setEnvironment(const char* name, const char* value);
 
 // Folder of the running executable, with a trailing separator; empty if unknown.
 void executableDir(char* text, std::size_t size);
+// Folder of the module that holds this code (the library, or the program it
+// was linked into), with a trailing separator; empty if unknown.
+std::string moduleDir();
+// Windows: the system folder, with a trailing separator. POSIX: empty.
+std::string systemDir();
+// Whether path names an existing file (not a folder).
+bool isFile(const char* path);
+// The process environment's value of name (Windows: as the system holds it,
+// also after the host changed it); false when it is not set.
+bool environment(const char* name, std::string& value);
+
+// A call into a library of another build, under a frame of this module's own
+// that catches whatever the library did not catch itself: on Windows any
+// structured exception (its C++ exceptions 0xE06D7363, access violations,
+// a write into the no-access page of mapGuarded, anything else), on POSIX a
+// C++ exception. True when call returned; false when it raised, with fault
+// filled in. Nothing is written anywhere while the exception is dispatched;
+// the caller reports after the return. A fault that is not an exception on
+// POSIX (a segmentation fault) is not caught: the process ends as without
+// the frame.
+struct CallFault {
+    enum Kind { CxxException, AccessViolation, GuardPage, Other };
+    Kind kind;
+    unsigned long code;      // Windows: the exception code
+    int access;              // AccessViolation, GuardPage: 0 read, 1 write, 8 execute
+    std::uintptr_t address;  // AccessViolation: the address touched
+    char what[160];          // POSIX: the C++ exception's type and text
+};
+using GuardedCall = void (*)(void* context);
+#ifdef _WIN32
+bool callGuarded(GuardedCall call, void* context, CallFault& fault);
+#else
+// Fills fault from the exception being handled; a thread's cancellation goes on.
+void noteCurrentException(CallFault& fault);
+// Inline, so that a call costs nothing more until something is thrown.
+inline bool callGuarded(GuardedCall call, void* context, CallFault& fault)
+{
+    try {
+        call(context);
+        return true;
+    } catch (...) {
+        noteCurrentException(fault);
+        return false;
+    }
+}
+#endif
 
 #ifdef _WIN32
 // Called once when the module is attached: it wants no per-thread notifications.
 void disableThreadNotifications(void* module);
-
-// A library built by another C++ compiler may raise its own C++ exceptions
-// (code 0xE06D7363), which this module's code can neither catch nor unwind;
-// nor can a write into a no-access page of mapGuarded be taken back. While
-// watched, such an exception raised on a thread inside a named foreign call
-// (setForeignCall), or such a write from any thread, is reported once as it
-// is raised, before whatever the process then does with it.
-using ForeignReport = void (*)(const char* call, unsigned long code, bool guardPage);
-void watchForeignExceptions(ForeignReport report); // nullptr stops watching
-void setForeignCall(const char* call);             // nullptr: none running
 #endif
 
 // Network (big-endian) byte order for the host's 32-bit record words.

@@ -7,15 +7,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <cxxabi.h>
 #include <fcntl.h>
 #include <dlfcn.h>
 #include <elf.h>
+#include <exception>
 #include <link.h>
 #include <pthread.h>
 #include <string>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <typeinfo>
 #include <unistd.h>
 
 namespace plat {
@@ -74,6 +77,103 @@ void freeLibrary(LibHandle lib)
 }
 
 const char* lastLoadError() { return t_loadError.c_str(); }
+
+LibHandle loadPinnedLibrary(const char* path)
+{
+    void* h = dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (!h) {
+        const char* e = dlerror();
+        t_loadError = e ? e : "unknown error";
+    }
+    return h;
+}
+
+namespace {
+// The file of a loaded object, made absolute: the main program's entry has
+// no name, and one found through a relative search folder a relative one.
+std::string fileOf(const link_map* map)
+{
+    if (!map)
+        return std::string();
+    const char* name = map->l_name && map->l_name[0] ? map->l_name : "/proc/self/exe";
+    char* real = realpath(name, nullptr);
+    if (!real)
+        return name;
+    std::string file = real;
+    std::free(real);
+    return file;
+}
+} // namespace
+
+std::string libraryFile(LibHandle lib)
+{
+    link_map* map = nullptr;
+    if (!lib || dlinfo(lib, RTLD_DI_LINKMAP, &map) != 0)
+        return std::string();
+    return fileOf(map);
+}
+
+std::string moduleDir()
+{
+    static const char anchor = 0;
+    Dl_info info;
+    void* extra = nullptr;
+    if (!dladdr1(&anchor, &info, &extra, RTLD_DL_LINKMAP))
+        return std::string();
+    std::string file = fileOf(static_cast<const link_map*>(extra));
+    const std::size_t slash = file.rfind('/');
+    return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+}
+
+std::string systemDir() { return std::string(); }
+
+bool isFile(const char* path)
+{
+    struct stat st;
+    return path && stat(path, &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool environment(const char* name, std::string& value)
+{
+    const char* v = name ? std::getenv(name) : nullptr;
+    if (!v)
+        return false;
+    value = v;
+    return true;
+}
+
+namespace {
+// "std::runtime_error: port closed": the type as the source spells it, and
+// the exception's own text when it has one.
+void describeException(const std::type_info* type, const char* text, CallFault& fault)
+{
+    fault.kind = CallFault::CxxException;
+    fault.code = 0;
+    fault.access = 0;
+    fault.address = 0;
+    int status = -1;
+    char* readable = type ? abi::__cxa_demangle(type->name(), nullptr, nullptr, &status) : nullptr;
+    const char* name = readable ? readable : (type ? type->name() : "of unknown type");
+    if (text && *text)
+        std::snprintf(fault.what, sizeof fault.what, "%s: %s", name, text);
+    else
+        std::snprintf(fault.what, sizeof fault.what, "%s", name);
+    std::free(readable);
+}
+} // namespace
+
+void noteCurrentException(CallFault& fault)
+{
+    try {
+        throw;
+    } catch (abi::__forced_unwind&) {
+        throw; // a cancelled thread must go on unwinding
+    } catch (const std::exception& e) {
+        describeException(&typeid(e), e.what(), fault);
+    } catch (...) {
+        describeException(abi::__cxa_current_exception_type(), nullptr, fault);
+    }
+}
 
 namespace {
 // The dynamic loader has already relocated these entries on most machines;

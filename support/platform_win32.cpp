@@ -14,8 +14,34 @@ namespace plat {
 namespace {
 thread_local std::string t_loadError;
 
-// The system's own message text for an error code, without the trailing line end.
-void systemText(DWORD code, char* text, std::size_t size)
+// Inserts that FormatMessage leaves in place (FORMAT_MESSAGE_IGNORE_INSERTS):
+// %1 becomes what it stands for (a file name, when given), any other one
+// "?", so that no bare placeholder reaches the operator.
+std::string fillInserts(const std::string& text, const char* first)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%' || i + 1 >= text.size() || text[i + 1] < '1' || text[i + 1] > '9') {
+            out += text[i];
+            continue;
+        }
+        std::size_t end = i + 1; // past the insert's number and its printf format (%1!s!)
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+            ++end;
+        const bool isFirst = end == i + 2 && text[i + 1] == '1';
+        if (end < text.size() && text[end] == '!') {
+            const std::size_t close = text.find('!', end + 1);
+            end = close == std::string::npos ? text.size() : close + 1;
+        }
+        out += isFirst && first ? first : "?";
+        i = end - 1;
+    }
+    return out;
+}
+
+// The system's own message text for an error code, without the trailing line
+// end; first fills a %1 in it.
+void systemText(DWORD code, char* text, std::size_t size, const char* first = nullptr)
 {
     if (!text || size == 0)
         return;
@@ -28,9 +54,9 @@ void systemText(DWORD code, char* text, std::size_t size)
         std::snprintf(text, size, "error %lu", static_cast<unsigned long>(code));
     } else {
         std::string s(msg, n);
-        while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+        while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
             s.pop_back();
-        std::snprintf(text, size, "%s", s.c_str());
+        std::snprintf(text, size, "%s", fillInserts(s, first).c_str());
     }
     if (msg)
         LocalFree(msg);
@@ -62,12 +88,40 @@ LibHandle loadLibrary(const char* name)
 {
     HMODULE h = LoadLibraryA(name);
     if (!h) {
-        char text[512];
-        systemText(GetLastError(), text, sizeof text);
+        char text[1024];
+        systemText(GetLastError(), text, sizeof text, name);
         t_loadError = text;
     }
     return reinterpret_cast<LibHandle>(h);
 }
+
+LibHandle loadPinnedLibrary(const char* path)
+{
+    // With a full path, the library's own imports are looked for in its
+    // folder first, then in the usual places.
+    HMODULE h = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!h) {
+        char text[1024];
+        systemText(GetLastError(), text, sizeof text, path);
+        t_loadError = text;
+        return nullptr;
+    }
+    HMODULE pinned = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCSTR>(h), &pinned);
+    return reinterpret_cast<LibHandle>(h);
+}
+
+namespace {
+std::string moduleFile(HMODULE module)
+{
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(module, path, sizeof path);
+    return n == 0 || n >= sizeof path ? std::string() : std::string(path, n);
+}
+} // namespace
+
+std::string libraryFile(LibHandle lib) { return lib ? moduleFile(static_cast<HMODULE>(lib)) : std::string(); }
 
 void* findSymbol(LibHandle lib, const char* name)
 {
@@ -135,24 +189,9 @@ bool isGuardPage(ULONG_PTR address)
     return false;
 }
 
-const DWORD kForeignCxxException = 0xE06D7363; // the Microsoft C++ runtime's throw
-std::atomic<ForeignReport> g_foreignReport{nullptr};
-void* g_foreignHandler = nullptr;
-thread_local const char* t_foreignCall = nullptr;
-
-LONG CALLBACK onException(EXCEPTION_POINTERS* info)
-{
-    const ForeignReport report = g_foreignReport.load();
-    const EXCEPTION_RECORD* record = info ? info->ExceptionRecord : nullptr;
-    if (!report || !record)
-        return EXCEPTION_CONTINUE_SEARCH;
-    if (record->ExceptionCode == kForeignCxxException && t_foreignCall)
-        report(t_foreignCall, record->ExceptionCode, false);
-    else if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2 &&
-             isGuardPage(record->ExceptionInformation[1]))
-        report(t_foreignCall, record->ExceptionCode, true);
-    return EXCEPTION_CONTINUE_SEARCH;
-}
+const DWORD kCxxException = 0xE06D7363; // a throw of the Microsoft C++ runtime
+// Where the x86-64 gate keeps the caller's CallFault* in its frame.
+const std::size_t kGateFaultOffset = 32;
 } // namespace
 
 std::size_t pageSize()
@@ -225,18 +264,90 @@ bool touchedPages(const void* memory, std::size_t bytes, unsigned char* touched)
     return true;
 }
 
-void watchForeignExceptions(ForeignReport report)
+// The call gate itself is in platform_win32_gate.cpp; what it notes of an
+// exception is written here, during its dispatch: into the caller's record
+// and nowhere else, no allocation, no output.
+extern "C" void tarsis_gate_note(CallFault* fault, const EXCEPTION_RECORD* record)
 {
-    g_foreignReport.store(report);
-    if (report && !g_foreignHandler)
-        g_foreignHandler = AddVectoredExceptionHandler(1, onException);
-    else if (!report && g_foreignHandler) {
-        RemoveVectoredExceptionHandler(g_foreignHandler);
-        g_foreignHandler = nullptr;
+    fault->code = record->ExceptionCode;
+    fault->access = 0;
+    fault->address = 0;
+    fault->what[0] = '\0';
+    if (record->ExceptionCode == kCxxException) {
+        fault->kind = CallFault::CxxException;
+    } else if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2) {
+        fault->access = static_cast<int>(record->ExceptionInformation[0]);
+        fault->address = record->ExceptionInformation[1];
+        fault->kind = isGuardPage(record->ExceptionInformation[1]) ? CallFault::GuardPage : CallFault::AccessViolation;
+    } else {
+        fault->kind = CallFault::Other;
     }
 }
 
-void setForeignCall(const char* call) { t_foreignCall = call; }
+#if defined(__x86_64__)
+// The filter of the gate's scope: it finds the caller's record in the gate's
+// frame, notes the exception and has the frame handle it.
+extern "C" LONG tarsis_gate_filter(EXCEPTION_POINTERS* pointers, void* frame)
+{
+    CallFault* fault = *reinterpret_cast<CallFault**>(static_cast<char*>(frame) + kGateFaultOffset);
+    tarsis_gate_note(fault, pointers->ExceptionRecord);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+#endif
+
+std::string moduleDir()
+{
+    static const char anchor = 0;
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            &anchor, &module))
+        return std::string();
+    const std::string file = moduleFile(module);
+    const std::size_t slash = file.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+}
+
+std::string systemDir()
+{
+    char path[MAX_PATH];
+    const UINT n = GetSystemDirectoryA(path, sizeof path);
+    if (n == 0 || n >= sizeof path)
+        return std::string();
+    std::string dir(path, n);
+    if (dir.back() != '\\')
+        dir += '\\';
+    return dir;
+}
+
+bool isFile(const char* path)
+{
+    const DWORD attributes = path ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool environment(const char* name, std::string& value)
+{
+    char small[1024];
+    SetLastError(ERROR_SUCCESS);
+    DWORD n = GetEnvironmentVariableA(name, small, sizeof small);
+    if (n == 0) {
+        if (GetLastError() == ERROR_ENVVAR_NOT_FOUND)
+            return false;
+        value.clear(); // set, but empty
+        return true;
+    }
+    if (n < sizeof small) {
+        value.assign(small, n);
+        return true;
+    }
+    std::string big(n, '\0'); // n counts the terminating NUL here
+    n = GetEnvironmentVariableA(name, &big[0], static_cast<DWORD>(big.size()));
+    if (n == 0 || n >= big.size())
+        return false;
+    big.resize(n);
+    value = big;
+    return true;
+}
 
 MutexHandle createMutex() { return CreateMutexA(nullptr, FALSE, nullptr); }
 

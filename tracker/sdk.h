@@ -12,15 +12,23 @@
 // void member, and GetLastResultStr says why. A call given an SDK object that
 // could not be made fails the same way without reaching the SDK.
 //
+// Every call into the SDK runs under a frame of the module's own
+// (plat::callGuarded) that catches what the SDK did not catch itself. A call
+// that raised fails like any failing call, and its object is given up: its
+// state is unknown, so no later call reaches it, not even its destructor,
+// and its storage stays mapped for whatever of the SDK may still use it.
+//
 // Everything lives in namespace sdk, so that these classes never meet the
 // simulated SDK's classes of the same names in a program that has both.
 #pragma once
 
 #include "support/guarded.h"
+#include "support/platform.h"
 
 #include <cstddef>
 #include <initializer_list>
 #include <string>
+#include <tuple>
 #include <vector>
 
 class CLogger;
@@ -84,24 +92,6 @@ extern void* g_entry[kMemberCount];
 // "COTKdev::DiscoverCnx" and so on, for reports of what a call raised.
 extern const char* const g_callName[kMemberCount];
 
-// Names the SDK call running on this thread while it runs (Windows only).
-class ForeignCall {
-public:
-#ifdef _WIN32
-    explicit ForeignCall(const char* name);
-    ~ForeignCall();
-#else
-    explicit ForeignCall(const char*) {}
-#endif
-    ForeignCall(const ForeignCall&) = delete;
-    ForeignCall& operator=(const ForeignCall&) = delete;
-
-#ifdef _WIN32
-private:
-    const char* m_name;
-#endif
-};
-
 // Each member's signature as the module sees it, from the table.
 template <Id id> struct Sig;
 #define TARSIS_SDK_MEMBER(library, cls, kind, member, result, params, ...)                                         \
@@ -146,6 +136,36 @@ template <> struct Failure<eOvTrackerType> {
     static eOvTrackerType value() { return static_cast<eOvTrackerType>(-1); }
 };
 
+// One call as the gate runs it: the entry, the SDK object, the arguments as
+// they cross, and room for the result.
+template <typename R, typename... A> struct Frame {
+    using Entry = R(TARSIS_SDK_THISCALL*)(void*, A...);
+    Frame(void* e, void* o, A... a) : entry(e), object(o), args(a...) {}
+    void* entry;
+    void* object;
+    std::tuple<A...> args;
+    R result;
+    static void run(void* context)
+    {
+        Frame& f = *static_cast<Frame*>(context);
+        f.result = std::apply([&f](A... a) { return reinterpret_cast<Entry>(f.entry)(f.object, a...); }, f.args);
+    }
+};
+template <typename... A> struct Frame<void, A...> {
+    using Entry = void(TARSIS_SDK_THISCALL*)(void*, A...);
+    Frame(void* e, void* o, A... a) : entry(e), object(o), args(a...) {}
+    void* entry;
+    void* object;
+    std::tuple<A...> args;
+    static void run(void* context)
+    {
+        Frame& f = *static_cast<Frame*>(context);
+        std::apply([&f](A... a) { reinterpret_cast<Entry>(f.entry)(f.object, a...); }, f.args);
+    }
+};
+template <typename R, typename... A> R resultOf(Frame<R, A...>& frame) { return frame.result; }
+template <typename... A> void resultOf(Frame<void, A...>&) {}
+
 // A const member calls like any other.
 template <typename F> struct Plain {
     using type = F;
@@ -189,26 +209,35 @@ protected:
     // The failure text of the last call refused for an unusable argument,
     // until the next call that reaches the SDK.
     const char* refusal() const { return m_refused ? m_refusal.c_str() : nullptr; }
+    // Whether a call raised and the object was given up.
+    bool abandoned() const { return m_abandoned; }
+    // Gives the object up without a call having raised: one that another,
+    // given-up SDK object may still use.
+    void abandon();
 
 private:
     template <Id, typename> friend struct detail::Call;
+    friend class COTKdev;
     bool argumentsUsable(std::initializer_list<const Object*> arguments) const;
+    // A call of member id raised: the object is given up, and why is kept as
+    // its failure. Also through a const member, hence the mutable state.
+    void raised(Id id, const plat::CallFault& fault) const;
 
     GuardedBlock m_block;
-    void* m_object = nullptr;
-    std::string m_failure;
+    mutable void* m_object = nullptr;
+    mutable std::string m_failure;
     const char* m_class = "";
     Id m_dtor = Id::Count;
     bool m_acquired = false;
     bool m_built = false;
     bool m_overrunKnown = false; // found after construction: the failure says so
+    mutable bool m_abandoned = false;
     mutable bool m_refused = false;
     mutable std::string m_refusal;
 };
 
 namespace detail {
 template <Id id, typename R, typename... P> struct Call<id, R(P...)> {
-    using Entry = R(TARSIS_SDK_THISCALL*)(void*, typename Abi<P>::type...);
     const Object& self;
     // An optional member the library leaves out does nothing.
     R operator()(P... p) const
@@ -217,8 +246,13 @@ template <Id id, typename R, typename... P> struct Call<id, R(P...)> {
         if (!self.m_object || !entry || !self.argumentsUsable({Abi<P>::of(p)...}))
             return Failure<R>::value();
         self.m_refused = false;
-        ForeignCall running(g_callName[static_cast<int>(id)]);
-        return reinterpret_cast<Entry>(entry)(self.m_object, Abi<P>::to(p)...);
+        Frame<R, typename Abi<P>::type...> frame(entry, self.m_object, Abi<P>::to(p)...);
+        plat::CallFault fault;
+        if (!plat::callGuarded(&decltype(frame)::run, &frame, fault)) {
+            self.raised(id, fault);
+            return Failure<R>::value();
+        }
+        return resultOf(frame);
     }
 };
 } // namespace detail

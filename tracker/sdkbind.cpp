@@ -14,13 +14,16 @@ namespace sdk {
 
 namespace text {
 const char* const kLoadFailed = "Unable to load tracker SDK %s: %s";
+const char* const kOnlyFromDir = " (TARSIS_SDK_DIR is set: no other folder is searched)";
 const char* const kNotExported = "Tracker SDK %s does not export %s";
 const char* const kAmbiguous = "Tracker SDK %s exports %s more than once: %s";
 const char* const kNoStorage = "Unable to reserve storage for tracker SDK object %s: %s";
 const char* const kOverrun = "Tracker SDK object %s wrote past its %lu reserved bytes";
-const char* const kForeignThrow = "Tracker SDK call %s raised a C++ exception (0x%08lX)";
-const char* const kForeignOverrun = "Tracker SDK wrote past the storage of one of its objects (0x%08lX)";
-const char* const kForeignOverrunIn = "Tracker SDK wrote past the storage of one of its objects (0x%08lX) in %s";
+const char* const kRaisedCxx = "Tracker SDK call %s raised a C++ exception (%s)";
+const char* const kRaisedAccess = "Tracker SDK call %s caused an access violation (0x%08lX) %s address 0x%llX";
+const char* const kRaisedPastStorage =
+    "Tracker SDK call %s caused an access violation (0x%08lX) %s past the storage of an SDK object";
+const char* const kRaisedOther = "Tracker SDK call %s raised an exception (0x%08lX)";
 } // namespace text
 
 namespace detail {
@@ -36,39 +39,6 @@ const char* const g_callName[kMemberCount] = {
 #include "tracker/sdktable.h"
 #undef TARSIS_SDK_MEMBER
 };
-
-#ifdef _WIN32
-// An SDK may throw and catch its own exceptions inside a call. The first one
-// of a member is named, since nothing tells yet whether it will escape; once
-// a call of that member has returned after raising, the member handles its
-// own, and a healthy SDK that works that way stays quiet from then on.
-thread_local bool t_raisedInCall = false;
-std::atomic<bool> g_handlesOwnExceptions[kMemberCount] = {};
-
-std::atomic<bool>* handlesOwnExceptions(const char* call)
-{
-    for (int i = 0; i < kMemberCount; ++i)
-        if (g_callName[i] == call)
-            return &g_handlesOwnExceptions[i];
-    return nullptr;
-}
-
-ForeignCall::ForeignCall(const char* name) : m_name(name)
-{
-    t_raisedInCall = false;
-    plat::setForeignCall(name);
-}
-
-ForeignCall::~ForeignCall()
-{
-    if (t_raisedInCall) {
-        t_raisedInCall = false;
-        if (std::atomic<bool>* quiet = handlesOwnExceptions(m_name))
-            quiet->store(true);
-    }
-    plat::setForeignCall(nullptr);
-}
-#endif
 } // namespace detail
 
 namespace {
@@ -101,7 +71,9 @@ std::string format(const char* fmt, ...)
 struct State {
     std::mutex mutex;
     int refs = 0;
-    plat::LibHandle handles[static_cast<int>(Library::Count)] = {};
+    bool bound = false;
+    bool rebind = false;       // the tests changed what to bind
+    std::string moduleFolder;  // empty: this module's own
     BindReport report;
     LibraryFiles files = {nullptr, nullptr};
     std::size_t reserved = 0;
@@ -113,6 +85,9 @@ State& state()
     return s;
 }
 
+// The trace output raised once: its state is unknown, so it is not called again.
+std::atomic<bool> g_traceRaised{false};
+
 const char* defaultFile(Library library)
 {
 #ifdef _WIN32
@@ -122,25 +97,10 @@ const char* defaultFile(Library library)
 #endif
 }
 
-#ifdef _WIN32
-// Called as the exception is raised, before anything unwinds: a plain line.
-void reportForeign(const char* call, unsigned long code, bool guardPage)
+const char* accessWord(int access)
 {
-    std::string line;
-    if (!guardPage) {
-        const std::atomic<bool>* quiet = detail::handlesOwnExceptions(call);
-        if (quiet && quiet->load())
-            return;
-        detail::t_raisedInCall = true;
-        line = format(text::kForeignThrow, call, code);
-    }
-    else if (call)
-        line = format(text::kForeignOverrunIn, code, call);
-    else
-        line = format(text::kForeignOverrun, code);
-    std::cout << line << std::endl;
+    return access == 1 ? "writing" : access == 8 ? "executing" : "reading";
 }
-#endif
 
 void collectExport(const char* name, void* context)
 {
@@ -172,25 +132,32 @@ void bindAll(State& s, const CLogger* log)
 {
     BindReport& r = s.report;
     r = BindReport();
+    for (void*& entry : detail::g_entry)
+        entry = nullptr;
+    g_traceRaised = false;
+    r.plan = searchPlan(s.moduleFolder.empty() ? plat::moduleDir() : s.moduleFolder);
+    plat::LibHandle handles[static_cast<int>(Library::Count)] = {};
     std::vector<std::string> exports[static_cast<int>(Library::Count)];
     bool listed[static_cast<int>(Library::Count)] = {};
     for (int l = 0; l < static_cast<int>(Library::Count); ++l) {
         const char* configured = l == 0 ? s.files.otk : s.files.ovcmdif;
         BindReport::Lib& lib = r.libraries[l];
         lib.file = configured ? configured : defaultFile(static_cast<Library>(l));
-        s.handles[l] = plat::loadLibrary(lib.file.c_str());
-        lib.loaded = s.handles[l] != nullptr;
-        if (!lib.loaded)
-            lib.error = plat::lastLoadError();
-        else
-            debugLine(log, "Tracker SDK: " + lib.file + " loaded");
+        const Located found = locate(r.plan, lib.file);
+        handles[l] = found.handle;
+        lib.loaded = found.handle != nullptr;
+        lib.path = found.path;
+        lib.failure = found.failure;
+        if (lib.loaded)
+            debugLine(log, "Tracker SDK: " + lib.file + " loaded from " + lib.path +
+                               (r.plan.fromEnvironment ? std::string(" (") + kSdkDirVariable + ")" : ""));
     }
 
     for (int m = 0; m < kMemberCount; ++m) {
         const MemberInfo& info = kMembers[m];
         BindReport::Member& out = r.members[m];
         const int l = static_cast<int>(info.library);
-        const plat::LibHandle lib = s.handles[l];
+        const plat::LibHandle lib = handles[l];
         if (!lib) {
             out.state = BindReport::Member::NoLibrary;
             continue;
@@ -241,7 +208,7 @@ void bindAll(State& s, const CLogger* log)
     // The first problem makes the line the device prints.
     for (const BindReport::Lib& lib : r.libraries) {
         if (!lib.loaded && r.failure.empty())
-            r.failure = format(text::kLoadFailed, lib.file.c_str(), lib.error.c_str());
+            r.failure = lib.failure;
     }
     for (int m = 0; m < kMemberCount && r.failure.empty(); ++m) {
         const BindReport::Member& member = r.members[m];
@@ -258,22 +225,6 @@ void bindAll(State& s, const CLogger* log)
         }
     }
     r.complete = r.failure.empty();
-#ifdef _WIN32
-    plat::watchForeignExceptions(reportForeign);
-#endif
-}
-
-void unbindAll(State& s)
-{
-#ifdef _WIN32
-    plat::watchForeignExceptions(nullptr);
-#endif
-    for (void*& entry : detail::g_entry)
-        entry = nullptr;
-    for (int l = static_cast<int>(Library::Count) - 1; l >= 0; --l) {
-        plat::freeLibrary(s.handles[l]);
-        s.handles[l] = nullptr;
-    }
 }
 
 } // namespace
@@ -284,14 +235,19 @@ const BindReport& acquireBinding(const CLogger* log)
 {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.refs == 0) {
-        // Out of memory half way leaves nothing loaded and nothing counted.
+    // Entries change only while no object can be calling them.
+    if (s.refs == 0 && (!s.bound || s.rebind || !s.report.complete)) {
+        // Out of memory half way leaves nothing bound and nothing counted.
         try {
             bindAll(s, log);
         } catch (...) {
-            unbindAll(s);
+            for (void*& entry : detail::g_entry)
+                entry = nullptr;
+            s.bound = false;
             throw;
         }
+        s.bound = true;
+        s.rebind = false;
     }
     ++s.refs;
     return s.report;
@@ -301,8 +257,39 @@ void releaseBinding()
 {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.refs > 0 && --s.refs == 0)
-        unbindAll(s);
+    if (s.refs > 0)
+        --s.refs;
+}
+
+void searchAsModuleIn(const std::string& folder)
+{
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.moduleFolder = folder;
+    s.rebind = true;
+}
+
+std::string raisedLine(Id id, const plat::CallFault& fault)
+{
+    const char* call = detail::g_callName[static_cast<int>(id)];
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lX", fault.code);
+    switch (fault.kind) {
+    case plat::CallFault::CxxException:
+#ifdef _WIN32
+        return format(text::kRaisedCxx, call, code);
+#else
+        return format(text::kRaisedCxx, call, fault.what);
+#endif
+    case plat::CallFault::AccessViolation:
+        return format(text::kRaisedAccess, call, fault.code, accessWord(fault.access),
+                      static_cast<unsigned long long>(fault.address));
+    case plat::CallFault::GuardPage:
+        return format(text::kRaisedPastStorage, call, fault.code, accessWord(fault.access));
+    case plat::CallFault::Other:
+        break;
+    }
+    return format(text::kRaisedOther, call, fault.code);
 }
 
 std::size_t objectStorageBytes()
@@ -317,6 +304,7 @@ LibraryFiles setLibraryFilesForTests(LibraryFiles files)
     std::lock_guard<std::mutex> lock(s.mutex);
     const LibraryFiles old = s.files;
     s.files = files;
+    s.rebind = true;
     return old;
 }
 
@@ -329,12 +317,25 @@ std::size_t setReservedBytesForTests(std::size_t bytes)
     return old;
 }
 
+namespace {
+// The trace output's one call, as the gate runs it.
+struct TraceCall {
+    void* entry;
+    const char* text;
+    static void run(void* context)
+    {
+        using Entry = void(TARSIS_SDK_CDECL*)(const char*, ...);
+        const TraceCall& call = *static_cast<const TraceCall*>(context);
+        reinterpret_cast<Entry>(call.entry)("%s", call.text);
+    }
+};
+} // namespace
+
 void OvDebug::OVDOUT(const char* format, ...)
 {
-    using Entry = void(TARSIS_SDK_CDECL*)(const char*, ...);
-    const int id = static_cast<int>(Id::OvDebug_OVDOUT);
-    void* entry = detail::g_entry[id];
-    if (!entry)
+    const Id id = Id::OvDebug_OVDOUT;
+    void* entry = detail::g_entry[static_cast<int>(id)];
+    if (!entry || g_traceRaised.load(std::memory_order_relaxed))
         return;
     char text[2048] = "";
     if (format) {
@@ -343,8 +344,10 @@ void OvDebug::OVDOUT(const char* format, ...)
         std::vsnprintf(text, sizeof text, format, args);
         va_end(args);
     }
-    detail::ForeignCall running(detail::g_callName[id]);
-    reinterpret_cast<Entry>(entry)("%s", text);
+    TraceCall call{entry, text};
+    plat::CallFault fault;
+    if (!plat::callGuarded(&TraceCall::run, &call, fault) && !g_traceRaised.exchange(true))
+        std::cout << raisedLine(id, fault) << std::endl;
 }
 
 } // namespace sdk

@@ -1,7 +1,9 @@
 // Binding the maker's SDK at run time. The first SDK object made in the
-// process loads OTK and OvCmdIF by their plain file names (so the system's
-// search order applies: on Windows the host's folder first) and resolves
-// every member of tracker/sdktable.h; the last one destroyed unloads them.
+// process finds OTK and OvCmdIF where the module looks for them
+// (tracker/sdksearch.h), loads them for the rest of the process and resolves
+// every member of tracker/sdktable.h; later objects reuse that binding, also
+// after every earlier one is gone. An SDK may leave threads or timers
+// running, so it is never unloaded.
 //
 // A member is taken by the exact name the compiler at hand gives it (MSVC's
 // on Windows, then GCC's; GCC's on Linux); failing that, by scanning the
@@ -11,11 +13,13 @@
 // module cannot call, is not bound and never called. The first problem (a
 // library that does not load, a required member missing, ambiguous or
 // refused) is kept as one console line, which the device prints when it
-// connects.
+// connects; a binding with a problem is tried again by the next object made
+// once no object holds it.
 #pragma once
 
 #include "tracker/sdk.h"
 #include "tracker/sdknames.h"
+#include "tracker/sdksearch.h"
 
 #include <cstddef>
 #include <string>
@@ -45,9 +49,10 @@ const MemberInfo& memberInfo(Id id);
 // What the binding found, for the device's failure line and trackhost --sdk.
 struct BindReport {
     struct Lib {
-        std::string file;  // as loaded, e.g. OTK.dll
+        std::string file;    // as looked for, e.g. OTK.dll
         bool loaded = false;
-        std::string error; // the system's text when not loaded
+        std::string path;    // the file loaded (or that failed to load)
+        std::string failure; // the console line when not loaded
     };
     struct Member {
         enum State { Bound, Absent, Missing, Ambiguous, Refused, NoLibrary } state = NoLibrary;
@@ -55,17 +60,27 @@ struct BindReport {
         std::vector<std::string> candidates; // of an ambiguous or refused member, or an absent one's refused
         Refusal why = Refusal::None;         // of a refused member, or an absent one's refused candidates
     };
+    SearchPlan plan; // where the libraries were looked for
     Lib libraries[static_cast<int>(Library::Count)];
     Member members[kMemberCount];
     bool complete = false;
     std::string failure; // the first problem's console line; empty when complete
 };
 
-// Loads and binds on the first acquire, logging each bound name once at
-// DEBUG level through log (may be null); every acquire needs one release,
-// and the last one unloads. The report stays valid until then.
+// Loads and binds on the first acquire, logging what it took once at DEBUG
+// level through log (may be null); every acquire needs one release. The
+// report stays valid while the binding is held.
 const BindReport& acquireBinding(const CLogger* log);
 void releaseBinding();
+
+// For trackhost --sdk: search as the module in folder would (with its
+// trailing separator) instead of as this module does. Before the first
+// acquire.
+void searchAsModuleIn(const std::string& folder);
+
+// The console line of an SDK call that raised: the call's name from the
+// member table, and what the fault was.
+std::string raisedLine(Id id, const plat::CallFault& fault);
 
 // The storage each SDK object gets: usable bytes, then the guard band.
 std::size_t objectStorageBytes();
@@ -73,7 +88,8 @@ const std::size_t kGuardBandBytes = 4096;
 
 // For tests: other library files (nullptr: the platform's names), and a
 // smaller reserved size (0: the usual). Only while no SDK object exists.
-// Each returns the setting it replaced.
+// Each returns the setting it replaced. New files are bound afresh by the
+// next acquire (the libraries bound before stay loaded).
 struct LibraryFiles {
     const char* otk;
     const char* ovcmdif;
@@ -81,16 +97,18 @@ struct LibraryFiles {
 LibraryFiles setLibraryFilesForTests(LibraryFiles files);
 std::size_t setReservedBytesForTests(std::size_t bytes);
 
-// The console lines of the SDK binding, each a printf format.
+// The console lines of the SDK binding and of its calls, each a printf format.
 namespace text {
-extern const char* const kLoadFailed;      // library file, system text
-extern const char* const kNotExported;     // library file, Class::member
-extern const char* const kAmbiguous;       // library file, Class::member, candidates
-extern const char* const kNoStorage;       // class, system text
-extern const char* const kOverrun;         // class, reserved bytes, when
-extern const char* const kForeignThrow;    // Class::member, code
-extern const char* const kForeignOverrun;  // code
-extern const char* const kForeignOverrunIn; // code, Class::member
+extern const char* const kLoadFailed;        // library file (or path), reason
+extern const char* const kOnlyFromDir;       // appended while TARSIS_SDK_DIR is in force
+extern const char* const kNotExported;       // library file, Class::member
+extern const char* const kAmbiguous;         // library file, Class::member, candidates
+extern const char* const kNoStorage;         // class, system text
+extern const char* const kOverrun;           // class, reserved bytes, when
+extern const char* const kRaisedCxx;         // Class::member, the exception (code or type)
+extern const char* const kRaisedAccess;      // Class::member, code, reading/writing/executing, address
+extern const char* const kRaisedPastStorage; // Class::member, code, reading/writing/executing
+extern const char* const kRaisedOther;       // Class::member, code
 } // namespace text
 
 } // namespace sdk

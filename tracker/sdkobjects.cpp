@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <iostream>
+#include <mutex>
+#include <new>
 #include <utility>
 
 namespace sdk {
@@ -16,15 +18,32 @@ std::string overrunLine(const char* cls, std::size_t reserved)
     return line;
 }
 
-// Also for an object no call may reach any more: it was built, so it goes.
-void callDestructor(Id id, void* object)
+// Also for an object no call may reach any more for its storage's overrun:
+// it was built, so it goes. False when the destructor raised.
+bool callDestructor(Id id, void* object, plat::CallFault& fault)
 {
-    using Entry = void(TARSIS_SDK_THISCALL*)(void*);
     void* entry = detail::g_entry[static_cast<int>(id)];
     if (!entry)
-        return;
-    detail::ForeignCall running(detail::g_callName[static_cast<int>(id)]);
-    reinterpret_cast<Entry>(entry)(object);
+        return true;
+    detail::Frame<void> frame(entry, object);
+    return plat::callGuarded(&detail::Frame<void>::run, &frame, fault);
+}
+
+// The storage of given-up objects, kept mapped for the life of the process,
+// also through its exit: the SDK may still hold their addresses (a thread it
+// started, a serial object its device object was given). Kept without
+// allocating, in room that is never destroyed; past that room, on the heap.
+void keepForGood(GuardedBlock&& block)
+{
+    const std::size_t kRoom = 256;
+    alignas(GuardedBlock) static unsigned char room[kRoom][sizeof(GuardedBlock)];
+    static std::size_t used = 0;
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (used < kRoom)
+        new (room[used++]) GuardedBlock(std::move(block));
+    else
+        new (std::nothrow) GuardedBlock(std::move(block));
 }
 } // namespace
 
@@ -42,6 +61,7 @@ Object& Object::operator=(Object&& other) noexcept
         m_acquired = std::exchange(other.m_acquired, false);
         m_built = std::exchange(other.m_built, false);
         m_overrunKnown = other.m_overrunKnown;
+        m_abandoned = std::exchange(other.m_abandoned, false);
         m_refused = std::exchange(other.m_refused, false);
         m_refusal = std::move(other.m_refusal);
     }
@@ -75,6 +95,8 @@ bool Object::prepare(const char* cls, Id dtor, const CLogger* log)
 void Object::built()
 {
     // Only a constructor that returned makes an object to destroy.
+    if (m_abandoned)
+        return;
     m_built = true;
     if (m_block.bandIntact())
         return;
@@ -86,18 +108,37 @@ void Object::built()
 
 void Object::destroy()
 {
-    if (m_built) {
-        callDestructor(m_dtor, m_block.data());
-        if (!m_block.bandIntact() && !m_overrunKnown)
+    if (m_built && !m_abandoned) {
+        plat::CallFault fault;
+        if (!callDestructor(m_dtor, m_block.data(), fault)) {
+            std::cout << raisedLine(m_dtor, fault) << std::endl;
+            m_abandoned = true;
+        } else if (!m_block.bandIntact() && !m_overrunKnown) {
             std::cout << overrunLine(m_class, m_block.usable()) << std::endl;
-        m_built = false;
+        }
     }
+    m_built = false;
+    if (m_abandoned && m_block.data())
+        keepForGood(std::move(m_block));
     m_block.release();
     m_object = nullptr;
     if (m_acquired) {
         m_acquired = false;
         releaseBinding();
     }
+}
+
+void Object::raised(Id id, const plat::CallFault& fault) const
+{
+    m_failure = raisedLine(id, fault);
+    m_object = nullptr;
+    m_abandoned = true;
+}
+
+void Object::abandon()
+{
+    m_object = nullptr;
+    m_abandoned = true;
 }
 
 bool Object::argumentsUsable(std::initializer_list<const Object*> arguments) const
@@ -144,8 +185,15 @@ COTKdev::COTKdev(const CLogger* log)
     }
 }
 
-// The SDK's device object goes first: it may use its serial objects until then.
-COTKdev::~COTKdev() { destroy(); }
+// The SDK's device object goes first: it may use its serial objects until
+// then. A device object given up may use them for ever.
+COTKdev::~COTKdev()
+{
+    destroy();
+    if (abandoned())
+        for (COTKser& serial : m_serials)
+            serial.abandon();
+}
 
 int COTKdev::SetSerialIF(COTKser* serial)
 {

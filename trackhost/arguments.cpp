@@ -12,7 +12,7 @@ const char* usageText()
     return "usage: trackhost [--cycles N] [--period MS] [--quiet] [--json PATH|-] [--stats] [--stats-every S]\n"
            "                 [--live] [--plot PATH] [--replay CAPTURE [--speed X] [--loop]] CONFIG\n"
            "       trackhost --check CONFIG\n"
-           "       trackhost --sdk\n"
+           "       trackhost --sdk [MODULE]\n"
            "       trackhost --capture-info CAPTURE\n"
            "  --cycles N        run N host cycles (default: until interrupted)\n"
            "  --period MS       pause between cycles in milliseconds (default 10)\n"
@@ -25,8 +25,9 @@ const char* usageText()
            "  --plot PATH       write an SVG picture of the run: top view, position and angles over time\n"
            "  --check           create, init, stop and delete every device without streaming; name every\n"
            "                    option line no parser took and every refused line; exit 0 only when clean\n"
-           "  --sdk             load the tracker SDK as the module does; show what each member was bound\n"
-           "                    to and the storage each SDK object needs; exit 0 only when all is bound\n"
+           "  --sdk [MODULE]    load the tracker SDK as MODULE (default: tarsis beside trackhost) would;\n"
+           "                    show where it looked, what each member was bound to and the storage each\n"
+           "                    SDK object needs; exit 0 only when all is bound\n"
            "  --replay CAPTURE  run CONFIG against a capture through the simulated tracker SDK; without\n"
            "                    --cycles the run ends with the capture\n"
            "  --speed X         replay at X times the recorded pace (0.01 to 1000, default 1)\n"
@@ -68,11 +69,13 @@ bool parseArguments(int argc, const char* const* argv, Options& options, bool& h
         } else if (arg == "--check") {
             options.check = true;
         } else if (arg == "--sdk") {
-            if (argc != 2) {
-                error = "--sdk takes no configuration file and no other option";
+            if (i != 1 || argc > 3 || (argc == 3 && (!*argv[2] || argv[2][0] == '-'))) {
+                error = "--sdk takes a module at most, no configuration file and no other option";
                 return false;
             }
             options.sdk = true;
+            if (argc == 3)
+                options.sdkModule = argv[2];
             return true;
         } else if (arg == "--capture-info") {
             if (argc != 3) {

@@ -15,6 +15,7 @@ struct Options {
     std::string configPath;
     bool check = false;   // create, init, stop and delete only; judge the option lines
     bool sdk = false;     // no configuration: load and bind the tracker SDK, say how it went
+    std::string sdkModule = "tarsis"; // --sdk searches as this module would (a path, or a name beside trackhost)
     bool stats = false;   // figures per device and id at the end
     double statsEvery = 0; // seconds between figures while running; 0: none
     bool live = false;    // one line per record id, redrawn in place on a terminal

@@ -3,6 +3,7 @@
 // through their slots, showing the tracker records they write.
 #include "trackhost/arguments.h"
 #include "trackhost/capture.h"
+#include "trackhost/devices.h"
 #include "trackhost/host.h"
 #include "trackhost/sdkcheck.h"
 
@@ -30,7 +31,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (options.sdk)
-        return trackhost::checkSdk(std::cout);
+        return trackhost::checkSdk(std::cout, trackhost::resolveModule(options.sdkModule));
     if (!options.captureInfoPath.empty())
         return trackhost::captureInfo(options.captureInfoPath, std::cout, std::cerr);
     if (!options.replayPath.empty() && !trackhost::prepareReplay(options, std::cerr))

@@ -1,9 +1,12 @@
 #include "trackhost/sdkcheck.h"
 
+#include "support/platform.h"
 #include "tracker/sdkbind.h"
 
+#include <filesystem>
 #include <ostream>
 #include <string>
+#include <system_error>
 
 namespace trackhost {
 
@@ -58,11 +61,21 @@ template <typename Object> bool storageLine(std::ostream& out, const char* cls, 
 
 } // namespace
 
-int checkSdk(std::ostream& out)
+int checkSdk(std::ostream& out, const std::string& module)
 {
+    std::error_code ec;
+    const std::filesystem::path path = std::filesystem::absolute(module, ec);
+    if (ec || !plat::isFile(path.string().c_str())) {
+        out << "trackhost: --sdk: no module " << module << '\n';
+        return 1;
+    }
+    std::string folder = path.parent_path().string();
+    folder += std::filesystem::path::preferred_separator;
+    sdk::searchAsModuleIn(folder);
     const sdk::BindReport& report = sdk::acquireBinding(nullptr);
+    out << "Looking for the tracker SDK as " << path.string() << " does: " << sdk::describePlan(report.plan) << '\n';
     for (const sdk::BindReport::Lib& lib : report.libraries)
-        out << lib.file << ": " << (lib.loaded ? "loaded" : "not loaded: " + lib.error) << '\n';
+        out << (lib.loaded ? lib.file + ": loaded from " + lib.path : lib.failure) << '\n';
     int bound = 0, absent = 0;
     for (int m = 0; m < sdk::kMemberCount; ++m) {
         const sdk::MemberInfo& info = sdk::memberInfo(static_cast<sdk::Id>(m));

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
 
 namespace trackhost {
 
-// One line per library, per member and per SDK class, then a verdict line.
-// Returns 0 when every member is bound and every object fits its storage,
-// 1 otherwise.
-int checkSdk(std::ostream& out);
+// Where a module at the path module looks, one line per library, per member
+// and per SDK class, then a verdict line. Returns 0 when every member is
+// bound and every object fits its storage, 1 otherwise (also when there is
+// no module at that path).
+int checkSdk(std::ostream& out, const std::string& module);
 
 } // namespace trackhost

@@ -1,14 +1,19 @@
 // Allocation failure everywhere in a device's life: the N-th allocation throws
 // std::bad_alloc, for every N until the whole life runs without reaching it.
 // Every slot must return its success or its failure result, nothing may be
-// thrown into the host, and nothing may leak.
+// thrown into the host, and nothing may leak. On Linux the simulated SDK
+// allocates through the same operator new: when its call raises, the device
+// gives its SDK object up, destructor and all, so whatever the SDK held for
+// that object stays; such a life must say so instead.
 #include "helpers/host.h"
+#include "helpers/simdevice.h"
 #include "otksim/otksim.h"
 #include "support/platform.h"
 #include "tracker/ovtrackd.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -22,11 +27,21 @@ std::atomic<bool> g_armed{false};
 std::atomic<long> g_countdown{0}; // the allocation that fails when it reaches 0
 std::atomic<long> g_live{0};      // allocations not yet freed
 
-// Keeps the device's console lines out of the way without allocating.
+std::atomic<bool> g_sdkRaised{false}; // a console line said an SDK call raised
+
+// Keeps the device's console lines out of the way without allocating, and
+// notes the line of an SDK call that raised.
 class NullBuffer : public std::streambuf {
 protected:
     int overflow(int c) override { return c == traits_type::eof() ? 0 : c; }
-    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+    std::streamsize xsputn(const char* text, std::streamsize n) override
+    {
+        static const char kRaised[] = " raised a C++ exception (std::bad_alloc";
+        const char* end = text + n;
+        if (std::search(text, end, kRaised, kRaised + sizeof kRaised - 1) != end)
+            g_sdkRaised = true;
+        return n;
+    }
 };
 
 // Kept out of line: inlined into a delete expression, the free would look
@@ -63,6 +78,7 @@ struct Life {
     bool start = false, stop = false, printed = false;
     bool threw = false;
     bool reached = false; // the failing allocation happened
+    bool sdkRaised = false; // in an SDK call, which raised it
 };
 
 Life live(long failAt, const std::string& calib)
@@ -85,6 +101,7 @@ Life live(long failAt, const std::string& calib)
     std::memcpy(frame + 20, ang, sizeof ang);
 
     Life life;
+    g_sdkRaised = false;
     g_countdown = failAt;
     g_armed = true;
     try {
@@ -114,6 +131,9 @@ Life live(long failAt, const std::string& calib)
     }
     g_armed = false;
     life.reached = g_countdown <= 0;
+    life.sdkRaised = g_sdkRaised;
+    if (life.sdkRaised && otksim::LastDevice())
+        testhelp::givenUp(otksim::LastDevice());
     return life;
 }
 
@@ -133,7 +153,9 @@ TEST(AllocFail, EveryAllocationOfADeviceLifeMayFail)
         const long leaked = g_live - before;
         SCOPED_TRACE("allocation " + std::to_string(n));
         EXPECT_FALSE(life.threw);
-        EXPECT_EQ(0, leaked);
+        if (!life.sdkRaised) {
+            EXPECT_EQ(0, leaked);
+        }
         EXPECT_TRUE(life.init == 1 || life.init == -1 || !life.created) << life.init;
         if (life.init == 1) {
             EXPECT_EQ(2, life.configure);

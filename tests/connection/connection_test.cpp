@@ -289,11 +289,13 @@ TEST_F(ConnectionTest, TryConnectGivesUpAtOnceOnOtherCodes)
     EXPECT_EQ((std::vector<unsigned>{500, 500}), pauses());
 }
 
-// The maker's SDK is bound when the device is made; a library that does not
-// load, one that lacks a member (the support library in place of OTK lacks
-// them all), one that has a member only in a form the module cannot call and
-// an SDK object larger than its storage each fail init where a connection
-// failure does, with a line that says so.
+// The maker's SDK is bound when the device is made; a library that is not
+// found (here, with TARSIS_SDK_DIR naming the tests' folder, in the one
+// folder searched), one that lacks a member (the support library in place of
+// OTK lacks them all), one that has a member only in a form the module cannot
+// call and an SDK object larger than its storage (on Windows also one whose
+// constructor runs into the no-access page behind it) each fail init where a
+// connection failure does, with a line that says so.
 TEST_F(ConnectionTest, AnSdkThatCannotBeBoundFailsTheConnection)
 {
 #ifdef _WIN32
@@ -301,20 +303,29 @@ TEST_F(ConnectionTest, AnSdkThatCannotBeBoundFailsTheConnection)
 #else
     const std::string missing = "libno_such_tracker_sdk.so", support = "libOvCmdIF.so", odd = "otkodd.so";
 #endif
-    ASSERT_EQ(nullptr, plat::loadLibrary(missing.c_str()));
-    const std::string reason = plat::lastLoadError();
+    char dir[4096];
+    plat::executableDir(dir, sizeof dir);
+    const testhelp::ScopedEnv only("TARSIS_SDK_DIR", dir);
     const struct {
         const char* otk; // null: the usual library
         const char* scenario;
         std::size_t reserved; // 0: the usual storage
         std::string line;
     } cases[] = {
-        {missing.c_str(), "", 0, "Unable to load tracker SDK " + missing + ": " + reason},
+        {missing.c_str(), "", 0,
+         "Unable to load tracker SDK " + missing + ": not found in " + dir +
+             " (TARSIS_SDK_DIR is set: no other folder is searched)"},
         {support.c_str(), "", 0, "Tracker SDK " + support + " does not export COTKser::COTKser"},
         {odd.c_str(), "", 0,
          "Tracker SDK " + odd + " has COTKser::COTKser only with other parameters (it exports _ZN7COTKserC1Ev)"},
         {nullptr, "footprint=300", 256, "Tracker SDK object COTKdev wrote past its 256 reserved bytes"},
         {nullptr, "footprint=16777280", 0, "Tracker SDK object COTKdev wrote past its 16777216 reserved bytes"},
+#ifdef _WIN32
+        // Past the band, into the no-access page: the constructor's call is caught.
+        {nullptr, "footprint=8192", 256,
+         "Tracker SDK call COTKdev::COTKdev caused an access violation (0xC0000005) writing past the storage of an "
+         "SDK object"},
+#endif
     };
     for (const auto& c : cases) {
         const sdk::LibraryFiles usualFiles = sdk::setLibraryFilesForTests({c.otk, nullptr});

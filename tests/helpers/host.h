@@ -7,6 +7,7 @@
 #include "support/platform.h"
 #include "support/storage.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <initializer_list>
@@ -116,6 +117,40 @@ inline CLogger quietLogger(const char* name = "tarsis0")
     log.setName(name);
     return log;
 }
+
+// An environment variable set (or, with null, removed) for as long as this
+// lives; what it was is put back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name)
+    {
+        const char* old = std::getenv(name);
+        m_had = old != nullptr;
+        if (old)
+            m_old = old;
+        set(value);
+    }
+    ~ScopedEnv() { set(m_had ? m_old.c_str() : nullptr); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    void set(const char* value)
+    {
+#ifdef _WIN32
+        // "NAME=" removes it; the system's copy of the environment follows.
+        _putenv((m_name + "=" + (value ? value : "")).c_str());
+#else
+        if (value)
+            setenv(m_name.c_str(), value, 1);
+        else
+            unsetenv(m_name.c_str());
+#endif
+    }
+    std::string m_name;
+    std::string m_old;
+    bool m_had = false;
+};
 
 inline std::string moduleFile(const char* base)
 {

@@ -6,13 +6,18 @@
 #include "support/guarded.h"
 #include "support/platform.h"
 #include "tracker/sdkbind.h"
+#include "tracker/sdksearch.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -217,36 +222,242 @@ TEST(SdkNames, ARefusalNamesTheMemberAndTheCandidates)
 
 // Against the GCC-built stand-in every member is taken by the exact name the
 // table gives it (a wrong name there would only show as a scan), and each is
-// logged once, by the first SDK object of the process.
-TEST(SdkBinding, TheStandInBindsEveryMemberByItsExactNameOnce)
+// logged once, by the first SDK object of the process: the binding outlives
+// every object, and the libraries stay loaded (the trace output still works
+// with no object left).
+TEST(SdkBinding, TheStandInBindsEveryMemberByItsExactNameOnceForTheProcess)
 {
+    sdk::setLibraryFilesForTests({nullptr, nullptr}); // bound afresh, whatever ran before
     CLogger log = testhelp::quietLogger("tarsis0");
     log.debugLevel = 1;
     testhelp::CaptureStdout out;
-    sdk::COTKdev first(&log);
-    ASSERT_NE(nullptr, first.object()) << first.failure();
-    const sdk::BindReport& report = sdk::acquireBinding(nullptr);
+    testhelp::CaptureTrace trace;
+    const sdk::BindReport* report = nullptr;
+    {
+        sdk::COTKdev first(&log);
+        ASSERT_NE(nullptr, first.object()) << first.failure();
+        report = &sdk::acquireBinding(nullptr);
+        sdk::releaseBinding();
+    }
     for (int m = 0; m < sdk::kMemberCount; ++m) {
         const sdk::MemberInfo& info = sdk::memberInfo(static_cast<sdk::Id>(m));
-        if (report.members[m].state == sdk::BindReport::Member::Absent) {
+        if (report->members[m].state == sdk::BindReport::Member::Absent) {
             EXPECT_EQ(sdk::Need::Optional, info.need) << info.member; // trivial: not exported
             continue;
         }
-        EXPECT_EQ(sdk::BindReport::Member::Bound, report.members[m].state) << info.member;
-        EXPECT_EQ(info.itanium, report.members[m].name) << info.member;
+        EXPECT_EQ(sdk::BindReport::Member::Bound, report->members[m].state) << info.member;
+        EXPECT_EQ(info.itanium, report->members[m].name) << info.member;
     }
-    const std::string otk = report.libraries[static_cast<int>(sdk::Library::OTK)].file;
-    sdk::releaseBinding();
+    const sdk::BindReport::Lib otk = report->libraries[static_cast<int>(sdk::Library::OTK)];
+    sdk::OvDebug::OVDOUT("after the last object: %d\r\n", 1);
+    EXPECT_EQ(Names{"after the last object: 1\r\n"}, trace.lines());
     sdk::COTKdev second(&log);
+    ASSERT_NE(nullptr, second.object()) << second.failure();
+    EXPECT_EQ(report, &sdk::acquireBinding(nullptr));
+    sdk::releaseBinding();
+
     const Names lines = out.lines();
-    const long bound = std::count_if(report.members, report.members + sdk::kMemberCount,
+    const long bound = std::count_if(report->members, report->members + sdk::kMemberCount,
                                      [](const sdk::BindReport::Member& m) { return !m.name.empty(); });
     EXPECT_EQ(bound,
               std::count_if(lines.begin(), lines.end(),
                             [](const std::string& l) { return l.find(" bound to ") != std::string::npos; }));
     EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(),
                                      "tarsis0: DEBUG: Tracker SDK: COTKdev::DiscoverCnx bound to "
-                                     "_ZN7COTKdev11DiscoverCnxEv in " + otk));
+                                     "_ZN7COTKdev11DiscoverCnxEv in " + otk.file));
+    EXPECT_EQ(1, std::count(lines.begin(), lines.end(),
+                            "tarsis0: DEBUG: Tracker SDK: " + otk.file + " loaded from " + otk.path));
+    EXPECT_EQ(plat::moduleDir() + otk.file, otk.path) << "the module's folder comes first";
+}
+
+// What an SDK call that fails hard does here: a write through a null pointer
+// on Windows, a C++ exception on Linux (where the former ends the process).
+void escape(void*)
+{
+#ifdef _WIN32
+    volatile int* volatile nowhere = nullptr; // a volatile store stays
+    *nowhere = 1;
+#else
+    throw std::runtime_error("escaped");
+#endif
+}
+
+// A call whose exception is caught by a frame of its own (as an SDK catches
+// what it throws itself) returns normally to the gate; the gate catches what
+// escapes, again and again, and its caller's state survives each time.
+TEST(SdkCallGate, CatchesWhatEscapesAndNothingCaughtInside)
+{
+    struct Inner {
+        bool returned = true;
+        plat::CallFault fault;
+        static void run(void* context)
+        {
+            Inner& inner = *static_cast<Inner*>(context);
+            inner.returned = plat::callGuarded(escape, nullptr, inner.fault);
+        }
+    } inner;
+    plat::CallFault outer;
+    EXPECT_TRUE(plat::callGuarded(&Inner::run, &inner, outer));
+    EXPECT_FALSE(inner.returned);
+#ifdef _WIN32
+    EXPECT_EQ(plat::CallFault::AccessViolation, inner.fault.kind);
+    EXPECT_EQ(0xC0000005ul, inner.fault.code);
+    EXPECT_EQ(1, inner.fault.access);
+    EXPECT_EQ(0u, inner.fault.address);
+#else
+    EXPECT_EQ(plat::CallFault::CxxException, inner.fault.kind);
+    EXPECT_STREQ("std::runtime_error: escaped", inner.fault.what);
+#endif
+    volatile unsigned long kept = 0x5EED;
+    int caught = 0;
+    for (int i = 0; i < 1000; ++i)
+        caught += !plat::callGuarded(escape, nullptr, outer);
+    EXPECT_EQ(1000, caught);
+    EXPECT_EQ(0x5EEDul, kept);
+}
+
+#ifdef _WIN32
+const char kSep = '\\';
+const std::string kThisModule = "tarsis.dll";
+#else
+const char kSep = '/';
+const std::string kThisModule = "tarsis.so";
+#endif
+
+// Where a module in a folder looks: its own folder first, never the current
+// folder, each folder once; with TARSIS_SDK_DIR set (not empty), there only.
+TEST(SdkSearch, TheModulesFolderComesFirstAndTheCurrentFolderNever)
+{
+#ifdef _WIN32
+    char dir[4096];
+    plat::executableDir(dir, sizeof dir);
+    const testhelp::ScopedEnv path("PATH", "C:\\one;relative\\two;;\"C:\\Three Four\";c:/ONE\\;\\\\server\\share;.");
+    const std::string module = "C:\\plugins\\", sdkDir = "D:\\sdk";
+    const std::string searched = module + " (the module's folder); " + dir + " (the program's folder); " +
+                                 plat::systemDir() +
+                                 " (the system folder); C:\\one\\ (PATH); C:\\Three Four\\ (PATH); \\\\server\\share\\ (PATH)";
+#else
+    const std::string module = "/opt/host/plugins/", sdkDir = "/opt/sdk";
+    const std::string searched = module + " (the module's folder); then the system's search order";
+#endif
+    const struct {
+        const char* sdkDir;
+        std::string plan;
+    } cases[] = {
+        {nullptr, searched},
+        {"", searched},
+        {sdkDir.c_str(), sdkDir + kSep + " (TARSIS_SDK_DIR is set: no other folder is searched)"},
+    };
+    for (const auto& c : cases) {
+        const testhelp::ScopedEnv only("TARSIS_SDK_DIR", c.sdkDir);
+        EXPECT_EQ(c.plan, sdk::describePlan(sdk::searchPlan(module))) << (c.sdkDir ? c.sdkDir : "(unset)");
+    }
+}
+
+// A header of another architecture than this build's, or of this one with
+// nothing behind it (no loader takes that), as a library file.
+void writeHeader(const std::string& path, bool otherArch)
+{
+    const bool x64 = sizeof(void*) == 8;
+    const bool sixtyFour = otherArch ? !x64 : x64;
+    std::vector<unsigned char> bytes(512, 0);
+#ifdef _WIN32
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    bytes[0x3C] = 0x80; // e_lfanew
+    std::memcpy(&bytes[0x80], "PE\0\0", 4);
+    const unsigned machine = sixtyFour ? 0x8664 : 0x014C, magic = sixtyFour ? 0x20B : 0x10B;
+    bytes[0x84] = machine & 0xFF;
+    bytes[0x85] = machine >> 8;
+    bytes[0x98] = magic & 0xFF;
+    bytes[0x99] = magic >> 8;
+#else
+    std::memcpy(&bytes[0], "\x7f" "ELF", 4);
+    bytes[4] = sixtyFour ? 2 : 1; // class
+    bytes[5] = 1;                 // little-endian
+    bytes[6] = 1;
+    bytes[16] = 3; // a shared object
+    bytes[18] = sixtyFour ? 62 : 3;
+#endif
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(nullptr, f) << path;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+// Folders with a library of this architecture (a copy of the support
+// library), one of the other, one that no loader takes, and none: the first
+// of this architecture is loaded; one of another is passed over, and named
+// only when nothing else is found; one that fails to load ends the search
+// with the system's reason, its placeholders filled.
+TEST(SdkSearch, TheFirstLibraryOfThisArchitectureIsLoadedAndAnyOtherNamed)
+{
+    char dir[4096];
+    plat::executableDir(dir, sizeof dir);
+    const std::string top = std::string(dir) + "sdksearch" + kSep;
+#ifdef _WIN32
+    const std::string file = "sdksearch.dll", support = "OvCmdIF.dll";
+    const std::string other = sizeof(void*) == 8 ? "32-bit (x86)" : "64-bit (x86-64)";
+    const std::string self = sizeof(void*) == 8 ? "64-bit (x86-64)" : "32-bit (x86)";
+#else
+    const std::string file = "libsdksearch.so", support = "libOvCmdIF.so";
+    const std::string other = sizeof(void*) == 8 ? "32-bit (x86)" : "64-bit (x86-64)";
+    const std::string self = sizeof(void*) == 8 ? "64-bit (x86-64)" : "32-bit (x86)";
+#endif
+    const std::string none = top + "none" + kSep, alien = top + "alien" + kSep, real = top + "real" + kSep,
+                      broken = top + "broken" + kSep;
+    std::error_code ec;
+    for (const std::string& folder : {none, alien, real, broken})
+        std::filesystem::create_directories(folder, ec);
+    writeHeader(alien + file, true);
+    writeHeader(broken + file, false);
+    std::filesystem::remove(real + file, ec); // (mingw's copy_file cannot overwrite)
+    ASSERT_TRUE(std::filesystem::copy_file(std::string(dir) + support, real + file, ec)) << ec.message();
+
+    const std::string only = " (TARSIS_SDK_DIR is set: no other folder is searched)";
+    const std::string otherArch = ": a " + other + " library; this " + kThisModule + " is " + self;
+    const struct {
+        std::vector<std::string> folders;
+        bool fromEnvironment, systemSearch;
+        const std::string& name; // the library looked for
+        std::string path;        // loaded
+        std::string failure;     // or this line; a trailing blank takes any system text
+    } cases[] = {
+        {{none, alien, real}, false, false, file, real + file, ""},
+        {{alien}, false, false, file, "", "Unable to load tracker SDK " + alien + file + otherArch},
+        {{alien}, true, false, file, "", "Unable to load tracker SDK " + alien + file + otherArch + only},
+        {{none}, true, false, file, "", "Unable to load tracker SDK " + file + ": not found in " + none + only},
+        {{none, top}, false, false, file, "", "Unable to load tracker SDK " + file + ": not found in " + none + "; " + top},
+        {{broken, real}, false, false, file, broken + file, "Unable to load tracker SDK " + broken + file + ": "},
+#ifndef _WIN32
+        {{none}, false, true, support, dir + support, ""},
+        {{none}, false, true, file, "",
+         "Unable to load tracker SDK " + file + ": not found in " + none + "; the system's search: "},
+#endif
+    };
+    for (const auto& c : cases) {
+        sdk::SearchPlan plan;
+        for (const std::string& folder : c.folders)
+            plan.places.push_back({folder, "a test folder"});
+        plan.fromEnvironment = c.fromEnvironment;
+        plan.systemSearch = c.systemSearch;
+        const sdk::Located found = sdk::locate(plan, c.name);
+        SCOPED_TRACE(c.failure);
+        if (c.failure.empty()) {
+            EXPECT_NE(nullptr, found.handle);
+            EXPECT_EQ("", found.failure);
+        } else {
+            EXPECT_EQ(nullptr, found.handle);
+            if (c.failure.back() == ' ') {
+                EXPECT_EQ(0u, found.failure.find(c.failure)) << found.failure;
+                EXPECT_GT(found.failure.size(), c.failure.size());
+                EXPECT_EQ(std::string::npos, found.failure.find("%1")) << found.failure;
+            } else {
+                EXPECT_EQ(c.failure, found.failure);
+            }
+        }
+        EXPECT_EQ(c.path, found.path);
+    }
 }
 
 // A GCC-built SDK whose classes are declared otherwise than the module calls

@@ -29,6 +29,18 @@ add_test(NAME tarsis_exports
          COMMAND ${CMAKE_COMMAND} -DMODULE=$<TARGET_FILE:tarsis> -DTOOL=${_exports_tool} -DWINDOWS=${WIN32}
                  "-DEXPECTED=createDev;deleteDev" -P ${_th}/check_exports.cmake)
 
+# Windows: the host program in one folder, the module with the SDK in another,
+# and the SDK only in the current folder (the MSVC-ABI stand-in where built).
+if(WIN32)
+  set(_sdk ${CMAKE_BINARY_DIR}/bin)
+  if(TARGET otkmsvc)
+    set(_sdk ${CMAKE_BINARY_DIR}/bin/msvc)
+  endif()
+  add_test(NAME trackhost_sdk_folders
+           COMMAND ${CMAKE_COMMAND} "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}" -DBIN=${CMAKE_BINARY_DIR}/bin
+                   -DSDK=${_sdk} -DWORKDIR=${CMAKE_BINARY_DIR}/bin/sdk-folders -P ${_th}/sdk_folders.cmake)
+endif()
+
 # The example files with the real module and the simulated tracker.
 function(trackhost_example name config scenario expected)
   add_test(NAME trackhost_example_${name}

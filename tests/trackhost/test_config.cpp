@@ -235,6 +235,11 @@ TEST(TrackhostArguments, OptionsAndUsageErrors)
     const char* sdkArgs[] = {"trackhost", "--sdk"};
     ASSERT_TRUE(trackhost::parseArguments(2, sdkArgs, sdkOnly, help, error)) << error;
     EXPECT_TRUE(sdkOnly.sdk);
+    EXPECT_EQ("tarsis", sdkOnly.sdkModule);
+    trackhost::Options sdkAs;
+    const char* sdkModuleArgs[] = {"trackhost", "--sdk", "plugins/tarsis.so"};
+    ASSERT_TRUE(trackhost::parseArguments(3, sdkModuleArgs, sdkAs, help, error)) << error;
+    EXPECT_EQ("plugins/tarsis.so", sdkAs.sdkModule);
 
     const char* helpArgs[] = {"trackhost", "--help"};
     EXPECT_TRUE(trackhost::parseArguments(2, helpArgs, defaults, help, error));
@@ -260,8 +265,9 @@ TEST(TrackhostArguments, OptionsAndUsageErrors)
         {{"trackhost", "--check", "--cycles", "3", "a.cfg"},
          "--check runs no cycles: it takes no --cycles, --json, --stats, --live or --plot"},
         {{"trackhost", "--live", "--json", "-", "a.cfg"}, "--live and --json - both want standard output"},
-        {{"trackhost", "--sdk", "a.cfg"}, "--sdk takes no configuration file and no other option"},
-        {{"trackhost", "--quiet", "--sdk"}, "--sdk takes no configuration file and no other option"},
+        {{"trackhost", "--sdk", "tarsis", "a.cfg"}, "--sdk takes a module at most, no configuration file and no other option"},
+        {{"trackhost", "--sdk", "--quiet"}, "--sdk takes a module at most, no configuration file and no other option"},
+        {{"trackhost", "--quiet", "--sdk"}, "--sdk takes a module at most, no configuration file and no other option"},
     };
     for (const Bad& b : bad) {
         trackhost::Options o;

@@ -263,14 +263,18 @@ TEST(TrackhostRun, ModulesThatCannotServe)
 
 // --sdk against the stand-in, against a library that lacks every member
 // (the support library in place of OTK) and against one that declares its
-// classes otherwise: a line per member, exit 0 only when all is bound.
-TEST(TrackhostSdk, SaysWhatEachMemberWasBoundTo)
+// classes otherwise: where it looked, a line per member, exit 0 only when all
+// is bound. Searched as the module beside the harness.
+TEST(TrackhostSdk, SaysWhereItLookedAndWhatEachMemberWasBoundTo)
 {
 #ifdef _WIN32
-    const std::string otk = "OTK.dll", support = "OvCmdIF.dll", odd = "otkodd.dll";
+    const std::string otk = "OTK.dll", support = "OvCmdIF.dll", odd = "otkodd.dll", module = "tarsis.dll";
 #else
-    const std::string otk = "libOTK.so", support = "libOvCmdIF.so", odd = "otkodd.so";
+    const std::string otk = "libOTK.so", support = "libOvCmdIF.so", odd = "otkodd.so", module = "tarsis.so";
 #endif
+    char dir[4096];
+    plat::executableDir(dir, sizeof dir);
+    const std::string bin = dir;
     const struct {
         const char* file;
         int result;
@@ -293,16 +297,24 @@ TEST(TrackhostSdk, SaysWhatEachMemberWasBoundTo)
     for (const auto& c : cases) {
         const sdk::LibraryFiles usual = sdk::setLibraryFilesForTests({c.file, nullptr});
         std::ostringstream out;
-        EXPECT_EQ(c.result, trackhost::checkSdk(out));
+        EXPECT_EQ(c.result, trackhost::checkSdk(out, bin + module));
         sdk::setLibraryFilesForTests(usual);
+        sdk::searchAsModuleIn("");
         std::vector<std::string> lines;
         std::istringstream in(out.str());
         for (std::string line; std::getline(in, line);)
             lines.push_back(line);
-        ASSERT_EQ(lines.size(), std::size_t(2 + sdk::kMemberCount + (c.result == 0 ? 6 : 1))) << out.str();
-        EXPECT_EQ((c.file ? c.file : otk) + ": loaded", lines[0]);
+        ASSERT_EQ(lines.size(), std::size_t(3 + sdk::kMemberCount + (c.result == 0 ? 6 : 1))) << out.str();
+        EXPECT_EQ(0u, lines[0].find("Looking for the tracker SDK as " + bin + module + " does: " + bin +
+                                    " (the module's folder); "))
+            << lines[0];
+        const std::string file = c.file ? c.file : otk;
+        EXPECT_EQ(file + ": loaded from " + bin + file, lines[1]);
         for (const auto& member : c.members)
-            EXPECT_EQ(member.second, lines[2 + static_cast<int>(member.first)]);
+            EXPECT_EQ(member.second, lines[3 + static_cast<int>(member.first)]);
         EXPECT_EQ(c.verdict, lines.back());
     }
+    std::ostringstream out;
+    EXPECT_EQ(1, trackhost::checkSdk(out, bin + "no_such_module"));
+    EXPECT_EQ("trackhost: --sdk: no module " + bin + "no_such_module\n", out.str());
 }
