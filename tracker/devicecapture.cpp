@@ -129,7 +129,7 @@ mcap::KeyValues OvTrackD::CaptureMetadata()
     for (int l = 0; l < static_cast<int>(sdk::Library::Count); ++l) {
         const sdk::BindReport::Lib& lib = report.libraries[l];
         v.emplace_back(std::string("sdk.library.") + kLibraries[l],
-                       lib.loaded ? lib.file : lib.file + " (not loaded: " + lib.error + ")");
+                       lib.loaded ? lib.path : lib.file + " (not loaded: " + lib.failure + ")");
     }
     for (int m = 0; m < sdk::kMemberCount; ++m) {
         const sdk::MemberInfo& info = sdk::memberInfo(static_cast<sdk::Id>(m));
