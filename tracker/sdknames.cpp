@@ -297,7 +297,7 @@ private:
         return callable(d);
     }
 
-    // Calling convention, result, parameters and exception specification.
+    // Calling convention, result, parameters and the list of exceptions it may throw.
     bool callable(Decl& d)
     {
         const char convention = peek();
