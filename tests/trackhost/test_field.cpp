@@ -364,7 +364,9 @@ TEST(TrackhostStats, LongRunsKeepAnEvenSampleOfAges)
     const auto row = stats.rows().at(0);
     EXPECT_EQ(row.records, static_cast<unsigned long long>(n));
     EXPECT_NEAR(row.ageP50Ms, 5.0, 0.05);
-    EXPECT_NEAR(row.ageP99Ms, 9.9, 0.05);
+    // Every 32nd age is kept: of this pattern, repeating every 1000 records,
+    // the multiples of 8, which moves its p99 by less than 0.1 ms.
+    EXPECT_NEAR(row.ageP99Ms, 9.9, 0.1);
     EXPECT_DOUBLE_EQ(row.ageMaxMs, 5007.77); // the one late record is never sampled away
     EXPECT_DOUBLE_EQ(row.maxGapMs, 4.0);
 }
