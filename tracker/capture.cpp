@@ -1,5 +1,7 @@
 #include "tracker/capture.h"
 
+#include "support/utf8.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -75,36 +77,6 @@ void appendNumber(std::string& out, unsigned long long v)
     char text[32];
     const int n = std::snprintf(text, sizeof text, "%llu", v);
     out.append(text, static_cast<std::size_t>(n));
-}
-
-// The length of the well-formed UTF-8 sequence at p (at most left bytes: no
-// overlong form, no surrogate, nothing above U+10FFFF), 0 when there is none.
-std::size_t utf8Length(const unsigned char* p, std::size_t left)
-{
-    const unsigned char c = p[0];
-    if (c < 0x80)
-        return 1;
-    std::size_t n = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        lo = c == 0xE0 ? 0xA0 : 0x80;
-        hi = c == 0xED ? 0x9F : 0xBF;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        lo = c == 0xF0 ? 0x90 : 0x80;
-        hi = c == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (n > left || p[1] < lo || p[1] > hi)
-        return 0;
-    for (std::size_t k = 2; k < n; ++k)
-        if (p[k] < 0x80 || p[k] > 0xBF)
-            return 0;
-    return n;
 }
 
 // A JSON string; bytes that are not UTF-8 become U+FFFD.
