@@ -5,7 +5,6 @@
 #include "tracker/sdkbind.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
@@ -970,21 +969,6 @@ void addOnce(std::vector<std::string>& names, const std::string& name)
 {
     if (std::find(names.begin(), names.end(), name) == names.end())
         names.push_back(name);
-}
-
-std::string formatLine(const char* fmt, ...)
-{
-    va_list args;
-    va_start(args, fmt);
-    va_list again;
-    va_copy(again, args);
-    const int length = std::vsnprintf(nullptr, 0, fmt, args);
-    va_end(args);
-    std::string line(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-    if (length > 0)
-        std::vsnprintf(&line[0], line.size() + 1, fmt, again);
-    va_end(again);
-    return line;
 }
 
 } // namespace
