@@ -139,9 +139,8 @@ public:
     bool start(const mcap::KeyValues& metadata)
     {
         std::string library = "tarsis";
-        for (const auto& kv : metadata)
-            if (kv.first == "module_version")
-                library += " " + kv.second;
+        if (const std::string* version = mcap::lookup(metadata, "module_version"))
+            library += " " + *version;
         if (!m_writer.start(std::string(), library))
             return false;
         const std::uint16_t poses = m_writer.addSchema("tarsis.poses", "jsonschema", kPosesSchema);

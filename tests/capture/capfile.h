@@ -135,10 +135,8 @@ struct File {
 
     std::string value(const char* key, bool ofEnd = false) const
     {
-        for (const auto& kv : ofEnd ? end : tarsis)
-            if (kv.first == key)
-                return kv.second;
-        return "<none>";
+        const std::string* v = mcap::lookup(ofEnd ? end : tarsis, key);
+        return v ? *v : "<none>";
     }
 };
 
