@@ -623,6 +623,20 @@ private:
 
     void remember(const Token& t) { m_subs.push_back(t); }
 
+    // The arguments of a template named by t, if any follow: they are part of
+    // the type, which is remembered whole.
+    bool templated(Token& t)
+    {
+        if (peek() != 'I')
+            return true;
+        const std::size_t args = m_i;
+        if (!templateArguments())
+            return false;
+        t = Token{Pass::Other, t.text + m_s.substr(args, m_i - args)};
+        remember(t);
+        return true;
+    }
+
     bool substitution(Token& t)
     {
         // S_ is the first, S0_ the second, S1_ the third ...: base 36.
@@ -830,14 +844,7 @@ private:
             } else if (!substitution(t)) {
                 return false;
             }
-            if (peek() == 'I') {
-                const std::size_t args = m_i;
-                if (!templateArguments())
-                    return false;
-                t = Token{Pass::Other, t.text + m_s.substr(args, m_i - args)};
-                remember(t);
-            }
-            return true;
+            return templated(t);
         }
         default:
             break;
@@ -849,14 +856,7 @@ private:
                 return false;
             t = Token{Pass::Other, m_last};
             remember(t);
-            if (peek() == 'I') {
-                const std::size_t args = m_i;
-                if (!templateArguments())
-                    return false;
-                t = Token{Pass::Other, t.text + m_s.substr(args, m_i - args)};
-                remember(t);
-            }
-            return true;
+            return templated(t);
         }
         return false;
     }
