@@ -47,6 +47,15 @@ inline void writeBytes(const std::string& path, const void* data, std::size_t si
     out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 
+// An MCAP writer's sink that appends to the std::vector<unsigned char> context.
+inline bool toVector(void* context, const void* data, std::size_t size)
+{
+    auto* out = static_cast<std::vector<unsigned char>*>(context);
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    out->insert(out->end(), p, p + size);
+    return true;
+}
+
 // One sample of a /tarsis/poses message, its values as record words.
 struct Pose {
     std::uint32_t id = 0, station = 0;

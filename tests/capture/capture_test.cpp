@@ -268,14 +268,7 @@ TEST_F(CaptureTest, FilesThatAreNoCaptureFailInitNamingFileByteAndWhat)
     const std::string folder = captest::freshFolder("capture-scratch", "notcapture");
     auto mcapFile = [](const mcap::KeyValues* tarsis) {
         std::vector<unsigned char> out;
-        mcap::Writer w(
-            [](void* c, const void* d, std::size_t n) {
-                static_cast<std::vector<unsigned char>*>(c)->insert(
-                    static_cast<std::vector<unsigned char>*>(c)->end(), static_cast<const unsigned char*>(d),
-                    static_cast<const unsigned char*>(d) + n);
-                return true;
-            },
-            &out);
+        mcap::Writer w(captest::toVector, &out);
         w.start("", "other 2");
         if (tarsis)
             w.metadata("tarsis", *tarsis);
@@ -316,27 +309,28 @@ TEST_F(CaptureTest, FilesThatAreNoCaptureFailInitNamingFileByteAndWhat)
         {"rate60.mcap", mcapFile(&rate60), std::to_string(metadataAt) + ": frame rate '60' is not one of this tracker"},
     };
     serial();
-    for (const Case& c : cases) {
-        const std::string path = captest::join(folder, c.file);
-        captest::writeBytes(path, c.bytes.data(), c.bytes.size());
+    // What init of a device on a tracker that replays path says; it fails.
+    const auto initFails = [this](const std::string& path) {
         clearOutput();
         OvTrackD& d = make("replay=" + path);
         for (unsigned i = 0; i < cfg.get()->optionCount; ++i)
             cfg.option(i).consumed = 0;
-        EXPECT_EQ(-1, d.init(&info)) << c.file;
-        ASSERT_GE(lines().size(), 2u);
-        EXPECT_EQ("Unable to read discover tracker: Cannot replay " + path + ": byte " + c.what, lines()[0]);
-        EXPECT_EQ("Error: connecting to tracker", lines()[1]);
+        EXPECT_EQ(-1, d.init(&info)) << path;
+        const std::vector<std::string> said = lines();
         dev.reset();
+        return said;
+    };
+    for (const Case& c : cases) {
+        const std::string path = captest::join(folder, c.file);
+        captest::writeBytes(path, c.bytes.data(), c.bytes.size());
+        const std::vector<std::string> said = initFails(path);
+        ASSERT_GE(said.size(), 2u);
+        EXPECT_EQ("Unable to read discover tracker: Cannot replay " + path + ": byte " + c.what, said[0]);
+        EXPECT_EQ("Error: connecting to tracker", said[1]);
     }
-    clearOutput();
     const std::string missing = captest::join(folder, "missing.mcap");
-    OvTrackD& d = make("replay=" + missing);
-    for (unsigned i = 0; i < cfg.get()->optionCount; ++i)
-        cfg.option(i).consumed = 0;
-    EXPECT_EQ(-1, d.init(&info));
     const std::string head = "Unable to read discover tracker: Cannot replay " + missing + ": cannot open it: ";
-    EXPECT_EQ(head, lines().at(0).substr(0, head.size()));
+    EXPECT_EQ(head, initFails(missing).at(0).substr(0, head.size()));
 }
 
 TEST_F(CaptureTest, AWriterHeldBackCostsFramesNotWaits)
