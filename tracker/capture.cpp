@@ -44,13 +44,6 @@ const auto kPathCheck = std::chrono::seconds(1);
 
 std::uint32_t align8(std::uint32_t n) { return (n + 7u) & ~7u; }
 
-std::uint64_t systemNs()
-{
-    return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
-            .count());
-}
-
 // A record's word / 100000, exactly: the decimal digits of the word with the
 // point put in, trailing zeros dropped.
 void appendScaled(std::string& out, std::int32_t word)
@@ -243,7 +236,7 @@ Capture::~Capture() { end(); }
 
 void Capture::setRingBytesForTests(std::uint32_t bytes) { g_ringBytes = bytes; }
 
-std::uint64_t Capture::now() const { return m_clock ? m_clock() : systemNs(); }
+std::uint64_t Capture::now() const { return m_clock ? m_clock() : CDevice::clockNs(); }
 
 std::string Capture::nameFor(const std::string& path, unsigned n, bool backslashSeparates)
 {
@@ -369,7 +362,7 @@ bool Capture::reserve(std::uint32_t bytes, std::uint32_t& at)
     return true;
 }
 
-void Capture::frame(const unsigned char* bytes, unsigned long length, std::uint32_t count)
+void Capture::frame(const unsigned char* bytes, unsigned long length, std::uint32_t count, std::uint64_t timeNs)
 {
     if (m_open)
         endFrame();
@@ -397,7 +390,7 @@ void Capture::frame(const unsigned char* bytes, unsigned long length, std::uint3
         return;
     }
     unsigned char* entry = &m_ring[at & (m_ringBytes - 1)];
-    const FrameHead head{now(), count, static_cast<std::uint32_t>(length), 0, m_leftOut};
+    const FrameHead head{m_clock ? m_clock() : timeNs, count, static_cast<std::uint32_t>(length), 0, m_leftOut};
     std::memcpy(entry + sizeof(EntryHead), &head, sizeof head);
     std::memcpy(entry + kEntryHeadBytes, bytes, length);
     m_pose = reinterpret_cast<PoseSlot*>(entry + kEntryHeadBytes + align8(static_cast<std::uint32_t>(length)));
