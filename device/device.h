@@ -64,6 +64,11 @@ public:
         std::uint32_t micros;  // the milliseconds within the second, x 1000
     };
     static RecordStamp stampNow();
+    // The clock stamps come from, in ns since 1970, and the stamp of a time
+    // read from it: a caller that needs the time for more than the stamp
+    // reads the clock once.
+    static std::uint64_t clockNs();
+    static RecordStamp stampOf(std::uint64_t ns);
     // What a stored sample put into its record: the id and the six pose
     // words in host order (x, y, z in feet and azimuth, elevation, roll in
     // degrees, each x 100000).

@@ -190,14 +190,21 @@ void CDevice::sampleError(const char* text)
         m_pLog->error(text, true);
 }
 
-CDevice::RecordStamp CDevice::stampNow()
+std::uint64_t CDevice::clockNs()
 {
-    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
-    return RecordStamp{plat::hostToNet32(static_cast<std::uint32_t>(now / 1000)),
-                       plat::hostToNet32(static_cast<std::uint32_t>((now % 1000) * 1000))};
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count());
 }
+
+CDevice::RecordStamp CDevice::stampOf(std::uint64_t ns)
+{
+    const std::uint64_t ms = ns / 1000000;
+    return RecordStamp{plat::hostToNet32(static_cast<std::uint32_t>(ms / 1000)),
+                       plat::hostToNet32(static_cast<std::uint32_t>((ms % 1000) * 1000))};
+}
+
+CDevice::RecordStamp CDevice::stampNow() { return stampOf(clockNs()); }
 
 bool CDevice::setTraData(unsigned sensor, const float position[3], const float angles[3])
 {

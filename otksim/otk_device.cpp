@@ -14,9 +14,7 @@ otksim_dev::otksim_dev(const otkint::Scenario& scenario)
 {
     if (sc.chaos)
         chaos.begin(sc.chaosSeed, sc.stations, sc.maxSensors);
-    const otkint::TimedFaults& t = timed;
-    anyTimed = sc.chaos || !t.drops.empty() || !t.freezes.empty() || !t.garbles.empty() || !t.plugs.empty() ||
-               !t.spikes.empty() || !t.nans.empty() || !t.pads.empty();
+    anyTimed = sc.chaos || !timed.empty();
     powerOn();
 }
 

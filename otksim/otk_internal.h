@@ -62,6 +62,12 @@ struct TimedFaults {
     std::vector<Span> spikes;  // value: ms that each call to the tracker takes on top of latency=
     std::vector<Span> nans;    // value: stations that send NaN as their position x
     std::vector<Span> pads;    // value: zero bytes after the records of every frame
+
+    bool empty() const
+    {
+        return drops.empty() && freezes.empty() && garbles.empty() && plugs.empty() && spikes.empty() &&
+               nans.empty() && pads.empty();
+    }
 };
 
 // chaos=SEED: a random schedule of every timed fault, made from the seed a

@@ -20,14 +20,6 @@ std::string where(const std::string& path, std::uint64_t at, const std::string& 
     return "Cannot replay " + path + ": byte " + std::to_string(at) + ": " + what;
 }
 
-const std::string* value(const mcap::KeyValues& values, const char* key)
-{
-    for (const auto& kv : values)
-        if (kv.first == key)
-            return &kv.second;
-    return nullptr;
-}
-
 // A whole decimal or 0x hexadecimal number, at most 32 bits.
 bool wholeNumber(const std::string& text, int base, std::uint32_t& out)
 {
@@ -66,7 +58,7 @@ bool Replay::open(const std::string& path, double speed, bool loop, std::string&
         }
         if (item.kind != mcap::Reader::Kind::Metadata || item.name != "tarsis")
             continue;
-        const std::string* format = value(item.values, "capture_format");
+        const std::string* format = mcap::lookup(item.values, "capture_format");
         if (!format || *format != kFormat) {
             error = where(path, item.offset,
                           "unknown capture format '" + (format ? *format : std::string()) + "' (this replays " +
@@ -74,27 +66,26 @@ bool Replay::open(const std::string& path, double speed, bool loop, std::string&
             return false;
         }
         static const char* const kNeeded[] = {"tracker_type", "sensors_supported", "detected_map", "frame_rate"};
-        for (const char* key : kNeeded) {
-            if (!value(item.values, key)) {
-                error = where(path, item.offset, std::string("the tarsis metadata lacks ") + key);
+        const std::string* text[4];
+        for (int k = 0; k < 4; ++k) {
+            text[k] = mcap::lookup(item.values, kNeeded[k]);
+            if (!text[k]) {
+                error = where(path, item.offset, std::string("the tarsis metadata lacks ") + kNeeded[k]);
                 return false;
             }
         }
+        const std::string &typeText = *text[0], &sensorsText = *text[1], &mapText = *text[2], &rateText = *text[3];
         std::uint32_t type = 0, sensors = 0, map = 0, rate = 0;
-        const std::string& rateText = *value(item.values, "frame_rate");
-        if (!wholeNumber(*value(item.values, "tracker_type"), 10, type) || type > OV_TRACKER_BREVIK) {
-            error = where(path, item.offset, "tracker type '" + *value(item.values, "tracker_type") +
-                                                 "' is not one this tracker can be");
+        if (!wholeNumber(typeText, 10, type) || type > OV_TRACKER_BREVIK) {
+            error = where(path, item.offset, "tracker type '" + typeText + "' is not one this tracker can be");
             return false;
         }
-        if (!wholeNumber(*value(item.values, "sensors_supported"), 10, sensors) || sensors < 1 || sensors > 32) {
-            error = where(path, item.offset, "sensors supported '" + *value(item.values, "sensors_supported") +
-                                                 "' is not 1 to 32");
+        if (!wholeNumber(sensorsText, 10, sensors) || sensors < 1 || sensors > 32) {
+            error = where(path, item.offset, "sensors supported '" + sensorsText + "' is not 1 to 32");
             return false;
         }
-        if (!wholeNumber(*value(item.values, "detected_map"), 16, map)) {
-            error = where(path, item.offset, "detected map '" + *value(item.values, "detected_map") +
-                                                 "' is not a station map");
+        if (!wholeNumber(mapText, 16, map)) {
+            error = where(path, item.offset, "detected map '" + mapText + "' is not a station map");
             return false;
         }
         const bool brevik = type == OV_TRACKER_BREVIK;

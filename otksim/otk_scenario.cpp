@@ -361,8 +361,8 @@ Scenario parseScenario(const char* text)
         if (key == "rate")
             ratePair = pair;
     }
-    const TimedFaults& t = sc.timed;
-    if (sc.chaos && (!t.drops.empty() || !t.freezes.empty() || !t.garbles.empty() || !t.plugs.empty()))
+    // Only drop, freeze, garble and plug make timed faults of their own.
+    if (sc.chaos && !sc.timed.empty())
         return bad("chaos=" + std::to_string(sc.chaosSeed), "chaos makes its own drop, freeze, garble and plug");
     const bool brevik = sc.type == OV_TRACKER_BREVIK;
     if (!haveMax)

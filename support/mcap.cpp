@@ -185,6 +185,14 @@ std::uint32_t crc32(const void* data, std::size_t size, std::uint32_t crc)
     return ~crc;
 }
 
+const std::string* lookup(const KeyValues& values, const char* key)
+{
+    for (const auto& kv : values)
+        if (kv.first == key)
+            return &kv.second;
+    return nullptr;
+}
+
 // --- Writer ------------------------------------------------------------------
 
 Writer::Writer(Sink sink, void* context) : m_sink(sink), m_context(context) {}

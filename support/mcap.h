@@ -47,6 +47,8 @@ extern const unsigned char kMagic[8];
 
 // A map<string,string> of the format; the writer sorts it by key.
 using KeyValues = std::vector<std::pair<std::string, std::string>>;
+// The value of key, or null when the map has none.
+const std::string* lookup(const KeyValues& values, const char* key);
 
 class Writer {
 public:

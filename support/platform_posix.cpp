@@ -53,15 +53,19 @@ std::atomic<ClockHook> g_clock{realClock};
 std::atomic<int> g_timerRaises{0};
 } // namespace
 
-LibHandle loadLibrary(const char* name)
+namespace {
+LibHandle openLibrary(const char* name, int flags)
 {
-    void* h = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    void* h = dlopen(name, flags);
     if (!h) {
         const char* e = dlerror();
         t_loadError = e ? e : "unknown error";
     }
     return h;
 }
+} // namespace
+
+LibHandle loadLibrary(const char* name) { return openLibrary(name, RTLD_NOW | RTLD_LOCAL); }
 
 void* findSymbol(LibHandle lib, const char* name)
 {
@@ -78,15 +82,7 @@ void freeLibrary(LibHandle lib)
 
 const char* lastLoadError() { return t_loadError.c_str(); }
 
-LibHandle loadPinnedLibrary(const char* path)
-{
-    void* h = dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    if (!h) {
-        const char* e = dlerror();
-        t_loadError = e ? e : "unknown error";
-    }
-    return h;
-}
+LibHandle loadPinnedLibrary(const char* path) { return openLibrary(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE); }
 
 namespace {
 // The file of a loaded object, made absolute: the main program's entry has

@@ -257,8 +257,13 @@ int OvTrackD::ReadFrame(std::uint64_t now, bool& newFrame)
     // The frame counts as processed from here on, even if it is refused or
     // a sample fails.
     m_dwLastFrameCount = static_cast<std::uint32_t>(count);
-    if (m_pCapturing)
-        m_pCapturing->frame(buffer, length, static_cast<std::uint32_t>(count));
+    // A capture keeps the time the frame was read, which then stamps its
+    // records too: one reading of the clock.
+    std::uint64_t readNs = 0;
+    if (m_pCapturing) {
+        readNs = clockNs();
+        m_pCapturing->frame(buffer, length, static_cast<std::uint32_t>(count), readNs);
+    }
     newFrame = true;
     ++m_nFramesRead;
     if (m_bLayoutUnknown) {
@@ -284,7 +289,7 @@ int OvTrackD::ReadFrame(std::uint64_t now, bool& newFrame)
     bool skipped = false;
     // One time stamp for the whole frame: its samples are stored within
     // microseconds of each other, far below the stamp's millisecond.
-    const RecordStamp stamp = stampNow();
+    const RecordStamp stamp = readNs ? stampOf(readNs) : stampNow();
     const unsigned long records = length / kRecordSize; // a shorter trailing part is not a record
     for (unsigned long i = 0; i < records && result == 1; ++i) {
         const unsigned char* rec = buffer + i * kRecordSize;

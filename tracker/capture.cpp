@@ -1,5 +1,7 @@
 #include "tracker/capture.h"
 
+#include "support/utf8.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -42,13 +44,6 @@ const auto kPathCheck = std::chrono::seconds(1);
 
 std::uint32_t align8(std::uint32_t n) { return (n + 7u) & ~7u; }
 
-std::uint64_t systemNs()
-{
-    return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
-            .count());
-}
-
 // A record's word / 100000, exactly: the decimal digits of the word with the
 // point put in, trailing zeros dropped.
 void appendScaled(std::string& out, std::int32_t word)
@@ -75,36 +70,6 @@ void appendNumber(std::string& out, unsigned long long v)
     char text[32];
     const int n = std::snprintf(text, sizeof text, "%llu", v);
     out.append(text, static_cast<std::size_t>(n));
-}
-
-// The length of the well-formed UTF-8 sequence at p (at most left bytes: no
-// overlong form, no surrogate, nothing above U+10FFFF), 0 when there is none.
-std::size_t utf8Length(const unsigned char* p, std::size_t left)
-{
-    const unsigned char c = p[0];
-    if (c < 0x80)
-        return 1;
-    std::size_t n = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        lo = c == 0xE0 ? 0xA0 : 0x80;
-        hi = c == 0xED ? 0x9F : 0xBF;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        lo = c == 0xF0 ? 0x90 : 0x80;
-        hi = c == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (n > left || p[1] < lo || p[1] > hi)
-        return 0;
-    for (std::size_t k = 2; k < n; ++k)
-        if (p[k] < 0x80 || p[k] > 0xBF)
-            return 0;
-    return n;
 }
 
 // A JSON string; bytes that are not UTF-8 become U+FFFD.
@@ -167,9 +132,8 @@ public:
     bool start(const mcap::KeyValues& metadata)
     {
         std::string library = "tarsis";
-        for (const auto& kv : metadata)
-            if (kv.first == "module_version")
-                library += " " + kv.second;
+        if (const std::string* version = mcap::lookup(metadata, "module_version"))
+            library += " " + *version;
         if (!m_writer.start(std::string(), library))
             return false;
         const std::uint16_t poses = m_writer.addSchema("tarsis.poses", "jsonschema", kPosesSchema);
@@ -272,7 +236,7 @@ Capture::~Capture() { end(); }
 
 void Capture::setRingBytesForTests(std::uint32_t bytes) { g_ringBytes = bytes; }
 
-std::uint64_t Capture::now() const { return m_clock ? m_clock() : systemNs(); }
+std::uint64_t Capture::now() const { return m_clock ? m_clock() : CDevice::clockNs(); }
 
 std::string Capture::nameFor(const std::string& path, unsigned n, bool backslashSeparates)
 {
@@ -398,7 +362,7 @@ bool Capture::reserve(std::uint32_t bytes, std::uint32_t& at)
     return true;
 }
 
-void Capture::frame(const unsigned char* bytes, unsigned long length, std::uint32_t count)
+void Capture::frame(const unsigned char* bytes, unsigned long length, std::uint32_t count, std::uint64_t timeNs)
 {
     if (m_open)
         endFrame();
@@ -426,7 +390,7 @@ void Capture::frame(const unsigned char* bytes, unsigned long length, std::uint3
         return;
     }
     unsigned char* entry = &m_ring[at & (m_ringBytes - 1)];
-    const FrameHead head{now(), count, static_cast<std::uint32_t>(length), 0, m_leftOut};
+    const FrameHead head{m_clock ? m_clock() : timeNs, count, static_cast<std::uint32_t>(length), 0, m_leftOut};
     std::memcpy(entry + sizeof(EntryHead), &head, sizeof head);
     std::memcpy(entry + kEntryHeadBytes, bytes, length);
     m_pose = reinterpret_cast<PoseSlot*>(entry + kEntryHeadBytes + align8(static_cast<std::uint32_t>(length)));

@@ -68,11 +68,11 @@ public:
     // what was written. Nothing happens when not running.
     void end();
 
-    // The host's side while running, per frame read: frame, then for each
-    // stored sample nextPose (null when the frame is left out) and, once
-    // setTraData filled it, keepPose; then endFrame. line takes any console
-    // line of the device.
-    void frame(const unsigned char* bytes, unsigned long length, std::uint32_t count);
+    // The host's side while running, per frame read: frame, with the time
+    // the device read it (CDevice::clockNs), then for each stored sample
+    // nextPose (null when the frame is left out) and, once setTraData filled
+    // it, keepPose; then endFrame. line takes any console line of the device.
+    void frame(const unsigned char* bytes, unsigned long length, std::uint32_t count, std::uint64_t timeNs);
     CDevice::WrittenPose* nextPose() { return m_poses < m_maxPoses ? &m_pose[m_poses].pose : nullptr; }
     void keepPose(unsigned station)
     {
@@ -92,7 +92,7 @@ public:
 
     // For tests and benchmarks. The ring's size for captures begun later (0:
     // the usual 4 MiB); a clock in ns since 1970 for the log times (null: the
-    // system's); a writer held back drains nothing until released (end
+    // times the device gives, and the system's clock for lines); a writer held back drains nothing until released (end
     // releases it); and discarding what the ring holds, for a benchmark that
     // holds the writer and measures the host's side alone.
     static void setRingBytesForTests(std::uint32_t bytes);

@@ -58,16 +58,6 @@ const MemberInfo kMembers[kMemberCount] = {
 // Far beyond any plausible SDK object: untouched pages cost no memory.
 const std::size_t kUsualReservedBytes = 16 * 1024 * 1024;
 
-std::string format(const char* fmt, ...)
-{
-    char line[1024];
-    va_list args;
-    va_start(args, fmt);
-    std::vsnprintf(line, sizeof line, fmt, args);
-    va_end(args);
-    return line;
-}
-
 struct State {
     std::mutex mutex;
     int refs = 0;
@@ -214,14 +204,14 @@ void bindAll(State& s, const CLogger* log)
         const BindReport::Member& member = r.members[m];
         const std::string& file = r.libraries[static_cast<int>(kMembers[m].library)].file;
         if (member.state == BindReport::Member::Missing) {
-            r.failure = format(text::kNotExported, file.c_str(), qualified(kMembers[m]).c_str());
+            r.failure = formatLine(text::kNotExported, file.c_str(), qualified(kMembers[m]).c_str());
         } else if (member.state == BindReport::Member::Refused) {
             r.failure = refusalLine(file, static_cast<Id>(m), member.candidates, member.why);
         } else if (member.state == BindReport::Member::Ambiguous) {
             std::string names;
             for (const std::string& c : member.candidates)
                 names += (names.empty() ? "" : ", ") + c;
-            r.failure = format(text::kAmbiguous, file.c_str(), qualified(kMembers[m]).c_str(), names.c_str());
+            r.failure = formatLine(text::kAmbiguous, file.c_str(), qualified(kMembers[m]).c_str(), names.c_str());
         }
     }
     r.complete = r.failure.empty();
@@ -230,6 +220,21 @@ void bindAll(State& s, const CLogger* log)
 } // namespace
 
 const MemberInfo& memberInfo(Id id) { return kMembers[static_cast<int>(id)]; }
+
+std::string formatLine(const char* fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, fmt, args);
+    va_end(args);
+    std::string line(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    if (length > 0)
+        std::vsnprintf(&line[0], line.size() + 1, fmt, again);
+    va_end(again);
+    return line;
+}
 
 const BindReport& acquireBinding(const CLogger* log)
 {
@@ -277,19 +282,19 @@ std::string raisedLine(Id id, const plat::CallFault& fault)
     switch (fault.kind) {
     case plat::CallFault::CxxException:
 #ifdef _WIN32
-        return format(text::kRaisedCxx, call, code);
+        return formatLine(text::kRaisedCxx, call, code);
 #else
-        return format(text::kRaisedCxx, call, fault.what);
+        return formatLine(text::kRaisedCxx, call, fault.what);
 #endif
     case plat::CallFault::AccessViolation:
-        return format(text::kRaisedAccess, call, fault.code, accessWord(fault.access),
-                      static_cast<unsigned long long>(fault.address));
+        return formatLine(text::kRaisedAccess, call, fault.code, accessWord(fault.access),
+                          static_cast<unsigned long long>(fault.address));
     case plat::CallFault::GuardPage:
-        return format(text::kRaisedPastStorage, call, fault.code, accessWord(fault.access));
+        return formatLine(text::kRaisedPastStorage, call, fault.code, accessWord(fault.access));
     case plat::CallFault::Other:
         break;
     }
-    return format(text::kRaisedOther, call, fault.code);
+    return formatLine(text::kRaisedOther, call, fault.code);
 }
 
 std::size_t objectStorageBytes()

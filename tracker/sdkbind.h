@@ -97,6 +97,10 @@ struct LibraryFiles {
 LibraryFiles setLibraryFilesForTests(LibraryFiles files);
 std::size_t setReservedBytesForTests(std::size_t bytes);
 
+// A console line from one of the texts below, however long what goes into it
+// (the folders of a long PATH, every candidate export).
+std::string formatLine(const char* fmt, ...);
+
 // The console lines of the SDK binding and of its calls, each a printf format.
 namespace text {
 extern const char* const kLoadFailed;        // library file (or path), reason

@@ -5,7 +5,6 @@
 #include "tracker/sdkbind.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
@@ -624,6 +623,20 @@ private:
 
     void remember(const Token& t) { m_subs.push_back(t); }
 
+    // The arguments of a template named by t, if any follow: they are part of
+    // the type, which is remembered whole.
+    bool templated(Token& t)
+    {
+        if (peek() != 'I')
+            return true;
+        const std::size_t args = m_i;
+        if (!templateArguments())
+            return false;
+        t = Token{Pass::Other, t.text + m_s.substr(args, m_i - args)};
+        remember(t);
+        return true;
+    }
+
     bool substitution(Token& t)
     {
         // S_ is the first, S0_ the second, S1_ the third ...: base 36.
@@ -831,14 +844,7 @@ private:
             } else if (!substitution(t)) {
                 return false;
             }
-            if (peek() == 'I') {
-                const std::size_t args = m_i;
-                if (!templateArguments())
-                    return false;
-                t = Token{Pass::Other, t.text + m_s.substr(args, m_i - args)};
-                remember(t);
-            }
-            return true;
+            return templated(t);
         }
         default:
             break;
@@ -850,14 +856,7 @@ private:
                 return false;
             t = Token{Pass::Other, m_last};
             remember(t);
-            if (peek() == 'I') {
-                const std::size_t args = m_i;
-                if (!templateArguments())
-                    return false;
-                t = Token{Pass::Other, t.text + m_s.substr(args, m_i - args)};
-                remember(t);
-            }
-            return true;
+            return templated(t);
         }
         return false;
     }
@@ -970,21 +969,6 @@ void addOnce(std::vector<std::string>& names, const std::string& name)
 {
     if (std::find(names.begin(), names.end(), name) == names.end())
         names.push_back(name);
-}
-
-std::string formatLine(const char* fmt, ...)
-{
-    va_list args;
-    va_start(args, fmt);
-    va_list again;
-    va_copy(again, args);
-    const int length = std::vsnprintf(nullptr, 0, fmt, args);
-    va_end(args);
-    std::string line(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-    if (length > 0)
-        std::vsnprintf(&line[0], line.size() + 1, fmt, again);
-    va_end(again);
-    return line;
 }
 
 } // namespace

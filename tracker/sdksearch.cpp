@@ -3,7 +3,6 @@
 #include "support/libarch.h"
 #include "tracker/sdkbind.h"
 
-#include <cstdio>
 
 namespace sdk {
 
@@ -74,18 +73,6 @@ void addPlace(SearchPlan& plan, std::string folder, const char* what)
     plan.places.push_back({place, what});
 }
 
-// A line of any length: the folders of a long PATH may all be in it.
-std::string format(const char* fmt, const char* a, const char* b)
-{
-    const int n = std::snprintf(nullptr, 0, fmt, a, b);
-    if (n <= 0)
-        return std::string();
-    std::string line(static_cast<std::size_t>(n) + 1, '\0');
-    std::snprintf(&line[0], line.size(), fmt, a, b);
-    line.resize(static_cast<std::size_t>(n));
-    return line;
-}
-
 } // namespace
 
 SearchPlan searchPlan(const std::string& moduleFolder)
@@ -153,7 +140,7 @@ Located locate(const SearchPlan& plan, const std::string& file)
             if (wrongArch.empty()) {
                 const std::string why = "a " + describeArch(arch) + " library; this " + kModuleFile + " is " +
                                         describeArch(moduleArch());
-                wrongArch = format(text::kLoadFailed, path.c_str(), why.c_str()) + suffix;
+                wrongArch = formatLine(text::kLoadFailed, path.c_str(), why.c_str()) + suffix;
             }
             continue;
         }
@@ -161,7 +148,7 @@ Located locate(const SearchPlan& plan, const std::string& file)
         found.path = path;
         found.handle = plat::loadPinnedLibrary(path.c_str());
         if (!found.handle)
-            found.failure = format(text::kLoadFailed, path.c_str(), plat::lastLoadError()) + suffix;
+            found.failure = formatLine(text::kLoadFailed, path.c_str(), plat::lastLoadError()) + suffix;
         return found;
     }
     std::string systemSays;
@@ -179,7 +166,7 @@ Located locate(const SearchPlan& plan, const std::string& file)
         std::string why = "not found in " + (looked.empty() ? std::string("no folder") : looked);
         if (plan.systemSearch)
             why += "; the system's search: " + systemSays;
-        found.failure = format(text::kLoadFailed, file.c_str(), why.c_str()) + suffix;
+        found.failure = formatLine(text::kLoadFailed, file.c_str(), why.c_str()) + suffix;
     }
     return found;
 }

@@ -21,10 +21,8 @@ const std::size_t kRecordSize = 32;
 const std::string& valueOf(const mcap::KeyValues& values, const char* key)
 {
     static const std::string none;
-    for (const auto& kv : values)
-        if (kv.first == key)
-            return kv.second;
-    return none;
+    const std::string* value = mcap::lookup(values, key);
+    return value ? *value : none;
 }
 
 std::string format(const char* fmt, double v)

@@ -1,6 +1,7 @@
 #include "trackhost/format.h"
 
 #include "support/platform.h"
+#include "support/utf8.h"
 
 #include <cstdio>
 
@@ -10,43 +11,14 @@ namespace {
 
 std::int32_t netInt(std::int32_t v) { return static_cast<std::int32_t>(plat::netToHost32(static_cast<std::uint32_t>(v))); }
 
-// Length of the well-formed UTF-8 sequence at text[i] (no overlong forms, no
-// surrogates, nothing above U+10FFFF), or 0.
-std::size_t utf8Length(const std::string& text, std::size_t i)
-{
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char c = byte(i);
-    std::size_t n = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        lo = c == 0xE0 ? 0xA0 : 0x80;
-        hi = c == 0xED ? 0x9F : 0xBF;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        lo = c == 0xF0 ? 0x90 : 0x80;
-        hi = c == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (i + n > text.size() || byte(i + 1) < lo || byte(i + 1) > hi)
-        return 0;
-    for (std::size_t k = 2; k < n; ++k) {
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF)
-            return 0;
-    }
-    return n;
-}
-
 } // namespace
 
 std::string jsonString(const std::string& text)
 {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const unsigned char c = bytes[i];
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
@@ -54,7 +26,7 @@ std::string jsonString(const std::string& text)
         } else if (c >= 0x20 && c < 0x7F) {
             out += static_cast<char>(c);
             ++i;
-        } else if (const std::size_t n = c >= 0x80 ? utf8Length(text, i) : 0) {
+        } else if (const std::size_t n = c >= 0x80 ? utf8Length(bytes + i, text.size() - i) : 0) {
             out.append(text, i, n);
             i += n;
         } else {

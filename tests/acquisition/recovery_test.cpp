@@ -130,6 +130,27 @@ struct RecoveryTest : testhelp::TrackerTest {
             lost = false;
         return r;
     }
+    // Each case of a table: a new device on a fresh record table (ids from 1
+    // again), no option lines and no events yet.
+    void nextCase()
+    {
+        dev.reset();
+        room.reset(new testhelp::Table(testhelp::Table::Trackers));
+        info.traStorage = room->storage();
+        cfg.clear();
+        events.clear();
+        lost = false;
+        okWhileLost = 0;
+    }
+    // Stops the device; what stopping said joins the events.
+    bool stopNoted()
+    {
+        const bool stopped = dev->stop();
+        for (const auto& l : lines())
+            events.push_back(std::to_string(g_now - t0) + " " + l);
+        return stopped;
+    }
+    std::unique_ptr<testhelp::Table> room;
     bool lost = false;
     int okWhileLost = 0;
     std::uint64_t nextFrameMs = 0; // since t0
@@ -194,21 +215,14 @@ TEST_F(RecoveryTest, LossesAreRecovered)
           "11318 Tracker stream restored after 10.3 s"},
          4, 151},
     };
-    std::unique_ptr<testhelp::Table> room;
     for (const auto& c : cases) {
-        dev.reset();
-        room.reset(new testhelp::Table(testhelp::Table::Trackers)); // ids from 1 again
-        info.traStorage = room->storage();
-        cfg.clear();
+        nextCase();
         serial();
         if (c.options)
             c.options(cfg);
         const unsigned char mask = c.options == twoSensors ? 0x03 : 0x0F;
-        events.clear();
         slowLink = c.longestCycle > 1;
         streaming(c.scenario);
-        lost = false;
-        okWhileLost = 0;
         runFor(12000, mask);
         EXPECT_GT(runFor(500, mask), 50) << c.name;
         EXPECT_EQ(c.events, events) << c.name;
@@ -331,23 +345,16 @@ TEST_F(RecoveryTest, StallTimeIsNeverBelowFourFramePeriods)
           "3000 (last message repeated 148 times)",
           "3000 (message repeated 149 times: Tracker stream lost: no new frame for 0.0 s, reconnecting)"}},
     };
-    std::unique_ptr<testhelp::Table> room;
     for (const auto& c : cases) {
         const std::string what = std::string(c.framerate ? c.framerate : "-") + " every " +
                                  std::to_string(c.frameEveryMs) + " ms";
-        dev.reset();
-        room.reset(new testhelp::Table(testhelp::Table::Trackers));
-        info.traStorage = room->storage();
-        cfg.clear();
+        nextCase();
         serial().add("reconnect", {"0.005"});
         if (c.framerate)
             cfg.add("framerate", {c.framerate});
-        events.clear();
         streaming("");
         runFor(3000, 0x0F, c.frameEveryMs);
-        EXPECT_TRUE(dev->stop()) << what;
-        for (const auto& l : lines())
-            events.push_back(std::to_string(g_now - t0) + " " + l);
+        EXPECT_TRUE(stopNoted()) << what;
         EXPECT_EQ(c.events, events) << what;
     }
 }
@@ -469,13 +476,9 @@ TEST_F(RecoveryTest, FramesAreCheckedBeforeTheyAreDecoded)
         {"fail=SetSDataList:20010002", {std::vector<unsigned char>{'P', 8, 1, 0, 0, 0, 0, 0}}, 24, -1, 0,
          "Frame not decoded: the tracker refused the output data list"},
     };
-    std::unique_ptr<testhelp::Table> room;
     for (const auto& c : cases) {
         const std::string what = c.line ? c.line : "accepted";
-        dev.reset();
-        room.reset(new testhelp::Table(testhelp::Table::Trackers));
-        info.traStorage = room->storage();
-        cfg.clear();
+        nextCase();
         serial().add("sensormap", {"3"});
         streaming(c.scenario);
         events.clear();
@@ -572,21 +575,12 @@ TEST_F(RecoveryTest, RefusedFramesAreNotALostLink)
           "10505 Tracker stream restored after 9.5 s", "12000 Frames refused: 749 of 1061 read"},
          3},
     };
-    std::unique_ptr<testhelp::Table> room;
     for (const auto& c : cases) {
-        dev.reset();
-        room.reset(new testhelp::Table(testhelp::Table::Trackers));
-        info.traStorage = room->storage();
-        cfg.clear();
+        nextCase();
         serial().add("reconnect", {"0.2"});
-        events.clear();
         streaming(c.scenario);
-        lost = false;
-        okWhileLost = 0;
         runFor(12000);
-        EXPECT_TRUE(dev->stop()) << c.name;
-        for (const auto& l : lines())
-            events.push_back(std::to_string(g_now - t0) + " " + l);
+        EXPECT_TRUE(stopNoted()) << c.name;
         EXPECT_EQ(c.events, events) << c.name;
         EXPECT_EQ(c.discoveries, calls("DiscoverCnx")) << c.name;
         EXPECT_EQ(0, okWhileLost) << c.name;
@@ -629,14 +623,9 @@ TEST_F(RecoveryTest, ChangedStationMapCostsOnlyItsStations)
           "8513 Tracker stream restored after 5.0 s", "8513 Station 4 is back; its record is written again"},
          3},
     };
-    std::unique_ptr<testhelp::Table> room;
     for (const auto& c : cases) {
-        dev.reset();
-        room.reset(new testhelp::Table(testhelp::Table::Trackers));
-        info.traStorage = room->storage();
-        cfg.clear();
+        nextCase();
         serial();
-        events.clear();
         streaming(c.scenario);
         EXPECT_GT(runFor(2000, c.masks[0]), 200) << c.name;
         runFor(500, 0);
@@ -655,12 +644,10 @@ TEST_F(RecoveryTest, StorageErrorOfEveryFrameIsSummarised)
     // Its logger line and the sample's console line share standard output,
     // and so the counting of repeats.
     serial().add("reconnect", {"no"});
-    OvTrackD& d = streaming("stations=3 motion=still");
+    streaming("stations=3 motion=still");
     table.count() = 1;
     runFor(12000, 0);
-    EXPECT_TRUE(d.stop());
-    for (const auto& l : lines())
-        events.push_back(std::to_string(g_now - t0) + " " + l);
+    EXPECT_TRUE(stopNoted());
     EXPECT_EQ((std::vector<std::string>{
                   "1 tarsis0: ERROR: TraData storage not found", "1 Error : setTraData: sens 2 2 0.5 -1.66667 10 -10 20",
                   "5001 tarsis0: ERROR: (message repeated 624 times: TraData storage not found)",

@@ -9,7 +9,6 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -18,63 +17,7 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-#define CT_DUP _dup
-#define CT_DUP2 _dup2
-#define CT_CLOSE _close
-#define CT_FILENO _fileno
-#else
-#include <unistd.h>
-#define CT_DUP dup
-#define CT_DUP2 dup2
-#define CT_CLOSE close
-#define CT_FILENO fileno
-#endif
-
 namespace captest {
-
-// What the code writes on standard error (file descriptor 2, which the
-// simulated SDK's library shares), caught in a file while this lives.
-class CaptureStderr {
-public:
-    CaptureStderr() : m_file(std::tmpfile())
-    {
-        std::fflush(stderr);
-        if (m_file) {
-            m_saved = CT_DUP(2);
-            CT_DUP2(CT_FILENO(m_file), 2);
-        }
-    }
-    ~CaptureStderr() { text(); }
-    CaptureStderr(const CaptureStderr&) = delete;
-    CaptureStderr& operator=(const CaptureStderr&) = delete;
-    // Ends the catching; the text caught.
-    std::string text()
-    {
-        std::fflush(stderr);
-        if (m_saved >= 0) {
-            CT_DUP2(m_saved, 2);
-            CT_CLOSE(m_saved);
-            m_saved = -1;
-        }
-        if (m_file) {
-            std::rewind(m_file);
-            char buffer[4096];
-            std::size_t n;
-            while ((n = std::fread(buffer, 1, sizeof buffer, m_file)) > 0)
-                m_text.append(buffer, n);
-            std::fclose(m_file);
-            m_file = nullptr;
-        }
-        return m_text;
-    }
-
-private:
-    std::FILE* m_file;
-    int m_saved = -1;
-    std::string m_text;
-};
 
 // A fresh folder of the build's captures/ or capture-scratch/ for one test.
 inline std::string freshFolder(const char* root, const char* name)
@@ -102,6 +45,15 @@ inline void writeBytes(const std::string& path, const void* data, std::size_t si
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+// An MCAP writer's sink that appends to the std::vector<unsigned char> context.
+inline bool toVector(void* context, const void* data, std::size_t size)
+{
+    auto* out = static_cast<std::vector<unsigned char>*>(context);
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    out->insert(out->end(), p, p + size);
+    return true;
 }
 
 // One sample of a /tarsis/poses message, its values as record words.
@@ -135,10 +87,8 @@ struct File {
 
     std::string value(const char* key, bool ofEnd = false) const
     {
-        for (const auto& kv : ofEnd ? end : tarsis)
-            if (kv.first == key)
-                return kv.second;
-        return "<none>";
+        const std::string* v = mcap::lookup(ofEnd ? end : tarsis, key);
+        return v ? *v : "<none>";
     }
 };
 

@@ -78,20 +78,40 @@ struct CaptureTest : testhelp::TrackerTest {
         return out;
     }
     otksim::Device* sim() { return testhelp::simOf(*dev); }
+    // A capture at path with the round trip's lines, of one frame per time
+    // given, each logged at that time (ns since 1970) by the capture's clock.
+    void takeAt(const std::string& path, const char* scenario, const std::vector<std::uint64_t>& times)
+    {
+        lines(path);
+        OvTrackD& d = make(scenario);
+        ASSERT_EQ(1, d.init(&info));
+        d.m_capture->setClockForTests(testClock);
+        d.configure();
+        ASSERT_TRUE(d.start());
+        for (const std::uint64_t t : times) {
+            g_clockNs = t;
+            ASSERT_TRUE(otksim::PushMotionFrame(sim()));
+            cycle();
+        }
+        ASSERT_TRUE(d.stop());
+        dev.reset();
+    }
+    // n times, every ns apart, from a time in 2023.
+    static constexpr std::uint64_t kSomeTime = 1700000000000000000ull;
+    static std::vector<std::uint64_t> spaced(int n, std::uint64_t every)
+    {
+        std::vector<std::uint64_t> times;
+        for (int i = 0; i < n; ++i)
+            times.push_back(kSomeTime + static_cast<std::uint64_t>(i) * every);
+        return times;
+    }
+
     std::size_t count(const std::string& line) const
     {
         const std::vector<std::string> l = lines();
         return static_cast<std::size_t>(std::count(l.begin(), l.end(), line));
     }
     using TrackerTest::lines;
-};
-
-// A capture of 40 circle frames (station 2 sends NaN, so its samples are
-// refused) and one refused frame in the middle, with the records each wrote.
-struct Taken {
-    std::string file;
-    std::vector<std::vector<Pose>> records;
-    std::vector<std::string> console;
 };
 
 } // namespace
@@ -101,9 +121,10 @@ TEST_F(CaptureTest, ReplayGivesTheCapturedRecordsValueForValue)
     const std::string folder = captest::freshFolder("captures", "roundtrip");
     const std::string path = captest::join(folder, "site.mcap");
     lines(path);
+    // 40 circle frames (station 2 sends NaN, so its samples are refused) and
+    // one refused frame in the middle, with the records each wrote.
     streaming("rate=240 stations=f nan=2");
-    Taken taken;
-    taken.file = path;
+    std::vector<std::vector<Pose>> records;
     for (int i = 0; i < 40; ++i) {
         if (i == 20) {
             const unsigned char junk[20] = {};
@@ -112,7 +133,7 @@ TEST_F(CaptureTest, ReplayGivesTheCapturedRecordsValueForValue)
             ASSERT_TRUE(otksim::PushMotionFrame(sim()));
         }
         cycle();
-        taken.records.push_back(written());
+        records.push_back(written());
     }
     ASSERT_TRUE(dev->stop());
     EXPECT_EQ("Capture finished: " + path + ", 40 frames, 0 left out", lines().back());
@@ -130,7 +151,7 @@ TEST_F(CaptureTest, ReplayGivesTheCapturedRecordsValueForValue)
     ASSERT_EQ(40u, f.poses.size());
     for (std::size_t i = 0; i < 40; ++i) {
         EXPECT_EQ(f.frames[i].count, f.poses[i].frame);
-        EXPECT_EQ(taken.records[i], f.poses[i].sensors) << "frame " << i;
+        EXPECT_EQ(records[i], f.poses[i].sensors) << "frame " << i;
         EXPECT_EQ(i == 20 ? 0u : 3u, f.poses[i].sensors.size()) << "frame " << i;
     }
     EXPECT_EQ(20u, f.frames[20].bytes.size());
@@ -217,12 +238,12 @@ TEST_F(CaptureTest, ACaptureCutAnywhereReplaysItsWholeFrames)
         while (expected < whole.frames.size() && whole.frames[expected].end <= cut)
             ++expected;
         std::size_t served = 0;
-        captest::CaptureStderr err;
+        testing::internal::CaptureStderr();
         while (otksim::PushMotionFrame(sim())) {
             cycle();
             ++served;
         }
-        const std::string said = err.text();
+        const std::string said = testing::internal::GetCapturedStderr();
         EXPECT_EQ(expected, served) << "cut at " << cut;
         if (cut < bytes.size()) {
             const std::string line = "otksim: the capture " + cutPath + " ended early (byte ";
@@ -247,14 +268,7 @@ TEST_F(CaptureTest, FilesThatAreNoCaptureFailInitNamingFileByteAndWhat)
     const std::string folder = captest::freshFolder("capture-scratch", "notcapture");
     auto mcapFile = [](const mcap::KeyValues* tarsis) {
         std::vector<unsigned char> out;
-        mcap::Writer w(
-            [](void* c, const void* d, std::size_t n) {
-                static_cast<std::vector<unsigned char>*>(c)->insert(
-                    static_cast<std::vector<unsigned char>*>(c)->end(), static_cast<const unsigned char*>(d),
-                    static_cast<const unsigned char*>(d) + n);
-                return true;
-            },
-            &out);
+        mcap::Writer w(captest::toVector, &out);
         w.start("", "other 2");
         if (tarsis)
             w.metadata("tarsis", *tarsis);
@@ -295,27 +309,28 @@ TEST_F(CaptureTest, FilesThatAreNoCaptureFailInitNamingFileByteAndWhat)
         {"rate60.mcap", mcapFile(&rate60), std::to_string(metadataAt) + ": frame rate '60' is not one of this tracker"},
     };
     serial();
-    for (const Case& c : cases) {
-        const std::string path = captest::join(folder, c.file);
-        captest::writeBytes(path, c.bytes.data(), c.bytes.size());
+    // What init of a device on a tracker that replays path says; it fails.
+    const auto initFails = [this](const std::string& path) {
         clearOutput();
         OvTrackD& d = make("replay=" + path);
         for (unsigned i = 0; i < cfg.get()->optionCount; ++i)
             cfg.option(i).consumed = 0;
-        EXPECT_EQ(-1, d.init(&info)) << c.file;
-        ASSERT_GE(lines().size(), 2u);
-        EXPECT_EQ("Unable to read discover tracker: Cannot replay " + path + ": byte " + c.what, lines()[0]);
-        EXPECT_EQ("Error: connecting to tracker", lines()[1]);
+        EXPECT_EQ(-1, d.init(&info)) << path;
+        const std::vector<std::string> said = lines();
         dev.reset();
+        return said;
+    };
+    for (const Case& c : cases) {
+        const std::string path = captest::join(folder, c.file);
+        captest::writeBytes(path, c.bytes.data(), c.bytes.size());
+        const std::vector<std::string> said = initFails(path);
+        ASSERT_GE(said.size(), 2u);
+        EXPECT_EQ("Unable to read discover tracker: Cannot replay " + path + ": byte " + c.what, said[0]);
+        EXPECT_EQ("Error: connecting to tracker", said[1]);
     }
-    clearOutput();
     const std::string missing = captest::join(folder, "missing.mcap");
-    OvTrackD& d = make("replay=" + missing);
-    for (unsigned i = 0; i < cfg.get()->optionCount; ++i)
-        cfg.option(i).consumed = 0;
-    EXPECT_EQ(-1, d.init(&info));
     const std::string head = "Unable to read discover tracker: Cannot replay " + missing + ": cannot open it: ";
-    EXPECT_EQ(head, lines().at(0).substr(0, head.size()));
+    EXPECT_EQ(head, initFails(missing).at(0).substr(0, head.size()));
 }
 
 TEST_F(CaptureTest, AWriterHeldBackCostsFramesNotWaits)
@@ -557,19 +572,7 @@ TEST_F(CaptureTest, AThreadReplaysAtTheRecordedPaceAndLoops)
     // Frames 50 ms apart on the capture's clock: a host that cycles every
     // millisecond or so reads each of them, even on a busy machine.
     const std::string path = captest::join(captest::freshFolder("captures", "paced"), "site.mcap");
-    lines(path);
-    OvTrackD& d = make("rate=240 stations=3");
-    ASSERT_EQ(1, d.init(&info));
-    d.m_capture->setClockForTests(testClock);
-    d.configure();
-    ASSERT_TRUE(d.start());
-    for (int i = 0; i < 12; ++i) {
-        g_clockNs = 1700000000000000000ull + static_cast<std::uint64_t>(i) * 50000000ull;
-        ASSERT_TRUE(otksim::PushMotionFrame(sim()));
-        cycle();
-    }
-    ASSERT_TRUE(d.stop());
-    dev.reset();
+    ASSERT_NO_FATAL_FAILURE(takeAt(path, "rate=240 stations=3", spaced(12, 50000000ull)));
     const captest::File f = captest::readFile(path);
     ASSERT_EQ(12u, f.frames.size());
 
@@ -602,21 +605,11 @@ TEST_F(CaptureTest, AThreadReplaysAtTheRecordedPaceAndLoops)
 TEST_F(CaptureTest, CaptureInfoSummarisesAFile)
 {
     const std::string path = captest::join(captest::freshFolder("captures", "info"), "site.mcap");
-    lines(path);
-    OvTrackD& d = make("rate=240 stations=5");
-    ASSERT_EQ(1, d.init(&info));
-    d.m_capture->setClockForTests(testClock);
-    d.configure();
-    ASSERT_TRUE(d.start());
-    std::uint64_t t = 1700000000000000000ull;
-    for (int i = 0; i < 100; ++i) {
-        t += i == 40 ? 100000000ull : 4166667ull; // one gap of 100 ms
-        g_clockNs = t;
-        ASSERT_TRUE(otksim::PushMotionFrame(sim()));
-        cycle();
-    }
-    ASSERT_TRUE(d.stop());
-    dev.reset();
+    std::vector<std::uint64_t> times;
+    std::uint64_t t = kSomeTime;
+    for (int i = 0; i < 100; ++i)
+        times.push_back(t += i == 40 ? 100000000ull : 4166667ull); // one gap of 100 ms
+    ASSERT_NO_FATAL_FAILURE(takeAt(path, "rate=240 stations=5", times));
     std::ostringstream out, err;
     EXPECT_EQ(0, trackhost::captureInfo(path, out, err));
     EXPECT_EQ("capture: " + path + "\n"
@@ -649,23 +642,9 @@ TEST_F(CaptureTest, CaptureInfoSummarisesAFile)
 TEST_F(CaptureTest, ReplayPointsTheModuleAtTheSimulatedSdkAndTheCapture)
 {
     const std::string path = captest::join(captest::freshFolder("captures", "setup"), "site.mcap");
-    lines(path);
-    OvTrackD& d = make("rate=240 stations=3");
-    ASSERT_EQ(1, d.init(&info));
-    d.m_capture->setClockForTests(testClock);
-    d.configure();
-    ASSERT_TRUE(d.start());
-    for (int i = 0; i < 2; ++i) {
-        g_clockNs = 1700000000000000000ull + static_cast<std::uint64_t>(i) * 3000000000ull;
-        ASSERT_TRUE(otksim::PushMotionFrame(sim()));
-        cycle();
-    }
-    ASSERT_TRUE(d.stop());
-    dev.reset();
+    ASSERT_NO_FATAL_FAILURE(takeAt(path, "rate=240 stations=3", spaced(2, 3000000000ull)));
 
-    const char* before = std::getenv("OTK_SIM");
-    const std::string kept = before ? before : "";
-    ASSERT_TRUE(plat::setEnvironment("OTK_SIM", "latency=1"));
+    const testhelp::ScopedEnv scenario("OTK_SIM", "latency=1"), sdkDir("TARSIS_SDK_DIR", nullptr);
     trackhost::Options options;
     options.replayPath = path;
     options.speed = 2;
@@ -681,7 +660,6 @@ TEST_F(CaptureTest, ReplayPointsTheModuleAtTheSimulatedSdkAndTheCapture)
     options.runSeconds = 0;
     ASSERT_TRUE(trackhost::prepareReplay(options, err));
     EXPECT_EQ(0, options.runSeconds) << "a loop runs until stopped";
-    plat::setEnvironment("OTK_SIM", kept.c_str());
 
     options.replayPath = captest::join(captest::freshFolder("capture-scratch", "setup"), "none.mcap");
     EXPECT_FALSE(trackhost::prepareReplay(options, err));

@@ -1,6 +1,7 @@
 // The MCAP container on its own: the CRC, a file of our writer read back by
 // our reader and through its summary's indexes, a file cut at every byte, and
 // damaged files by kind.
+#include "capfile.h"
 #include "support/mcap.h"
 
 #include <gtest/gtest.h>
@@ -10,14 +11,6 @@
 #include <vector>
 
 namespace {
-
-bool toVector(void* context, const void* data, std::size_t size)
-{
-    auto* out = static_cast<std::vector<unsigned char>*>(context);
-    const unsigned char* p = static_cast<const unsigned char*>(data);
-    out->insert(out->end(), p, p + size);
-    return true;
-}
 
 std::uint64_t u64At(const std::vector<unsigned char>& b, std::size_t at)
 {
@@ -36,7 +29,7 @@ std::uint16_t u16At(const std::vector<unsigned char>& b, std::size_t at)
 std::vector<unsigned char> sampleFile()
 {
     std::vector<unsigned char> out;
-    mcap::Writer w(toVector, &out);
+    mcap::Writer w(captest::toVector, &out);
     w.start("", "test 1");
     const std::uint16_t schema = w.addSchema("s", "jsonschema", "{}");
     const std::uint16_t a = w.addChannel(schema, "/a", "json", {{"z", "1"}, {"k", "2"}});

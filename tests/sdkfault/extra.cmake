@@ -29,35 +29,29 @@ if(NOT TARGET otkmsvc)
   set_tests_properties(sdkfault PROPERTIES DISABLED TRUE)
   return()
 endif()
-# The MSVC-ABI OTK.dll of the suite, built as otkmsvc/ builds its own, with
-# kernel32's RaiseException; its OvCmdIF.dll and the simulator's core beside it.
+# The MSVC-ABI OTK.dll of the suite, compiled and linked as otkmsvc/ builds
+# its own, with kernel32's RaiseException; its OvCmdIF.dll and the
+# simulator's core beside it.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(_sf_flags --target=i686-pc-windows-msvc)
-  set(_sf_machine x86)
-  set(_sf_dlltool -m i386 -k)
   set(_sf_raise "RaiseException@16")
+  set(_sf_undecorate -k) # the import's name drops the @16
 else()
-  set(_sf_flags --target=x86_64-pc-windows-msvc)
-  set(_sf_machine x64)
-  set(_sf_dlltool -m i386:x86-64)
   set(_sf_raise "RaiseException")
-endif()
-list(APPEND _sf_flags -ffreestanding -nostdinc -fno-exceptions -fno-rtti -funwind-tables -O2 -Wall -Wextra
-     -I${CMAKE_SOURCE_DIR} -DOTKMSVC_OTK)
-if(TARSIS_WERROR)
-  list(APPEND _sf_flags -Werror)
+  set(_sf_undecorate)
 endif()
 set(_sf_work ${CMAKE_CURRENT_BINARY_DIR}/sdkfault)
 set(_sf_otkmsvc ${CMAKE_BINARY_DIR}/otkmsvc)
 file(WRITE ${_sf_work}/kernel32.def "LIBRARY kernel32.dll\nEXPORTS\n    ${_sf_raise}\n")
 add_custom_command(
   OUTPUT ${_sf_work}/kernel32.lib
-  COMMAND ${TARSIS_MSVC_DLLTOOL} ${_sf_dlltool} -d ${_sf_work}/kernel32.def -l ${_sf_work}/kernel32.lib
+  COMMAND ${TARSIS_MSVC_DLLTOOL} -m ${TARSIS_MSVC_DLLTOOL_MACHINE} ${_sf_undecorate} -d ${_sf_work}/kernel32.def
+          -l ${_sf_work}/kernel32.lib
   DEPENDS ${_sf_work}/kernel32.def
   VERBATIM)
 add_custom_command(
   OUTPUT ${_sf_work}/otk_msvc_faults.obj
-  COMMAND ${TARSIS_MSVC_CLANG} ${_sf_flags} -c ${_sf}/standin/otk_msvc_faults.cpp -o ${_sf_work}/otk_msvc_faults.obj
+  COMMAND ${TARSIS_MSVC_CLANG} ${TARSIS_MSVC_FLAGS} -DOTKMSVC_OTK -c ${_sf}/standin/otk_msvc_faults.cpp
+          -o ${_sf_work}/otk_msvc_faults.obj
   DEPENDS ${_sf}/standin/otk_msvc_faults.cpp ${_sf}/standin/faults.h ${CMAKE_SOURCE_DIR}/otkmsvc/otk.cpp
           ${CMAKE_SOURCE_DIR}/otkmsvc/sdk.h
   COMMENT "Compiling the faulty MSVC-ABI OTK stand-in"
@@ -65,8 +59,8 @@ add_custom_command(
 add_custom_command(
   OUTPUT ${_sf_dir}/OTK.dll
   COMMAND ${CMAKE_COMMAND} -E make_directory ${_sf_dir}
-  COMMAND ${TARSIS_MSVC_LLD_LINK} /nologo /dll /noentry /nodefaultlib /machine:${_sf_machine} /out:${_sf_dir}/OTK.dll
-          /implib:${_sf_work}/OTK.lib ${_sf_work}/otk_msvc_faults.obj ${_sf_otkmsvc}/runtime.obj
+  COMMAND ${TARSIS_MSVC_LLD_LINK} /nologo /dll /noentry /nodefaultlib /machine:${TARSIS_MSVC_MACHINE}
+          /out:${_sf_dir}/OTK.dll /implib:${_sf_work}/OTK.lib ${_sf_work}/otk_msvc_faults.obj ${_sf_otkmsvc}/runtime.obj
           ${_sf_otkmsvc}/otksim.lib ${_sf_work}/kernel32.lib
   DEPENDS ${_sf_work}/otk_msvc_faults.obj ${_sf_work}/kernel32.lib
   COMMENT "Linking the faulty MSVC-ABI OTK.dll"

@@ -298,18 +298,26 @@ TEST(TrackhostLive, RedrawsInPlaceOnATerminalAndPrintsPlainLinesElsewhere)
 namespace {
 // One simulated frame before every cycle: each cycle has exactly one new frame.
 void pushFrame(unsigned long) { otksim::PushMotionFrame(otksim::LastDevice()); }
+
+// A quiet run with statistics of the real module, on a simulated tracker
+// that makes a frame before every cycle.
+RunOut statsRun(const char* scenario, long cycles, const std::string& config)
+{
+    EXPECT_TRUE(otksim::SetScenario((std::string("frames=manual max=16 ") + scenario).c_str()));
+    trackhost::Options options;
+    options.cycles = cycles;
+    options.quiet = true;
+    options.stats = true;
+    options.beforeCycle = pushFrame;
+    const RunOut r = runWith(options, config);
+    otksim::SetScenario(nullptr);
+    return r;
+}
 } // namespace
 
 TEST(TrackhostStats, OneRecordPerIdForEveryManualFrame)
 {
-    ASSERT_TRUE(otksim::SetScenario("frames=manual max=16 stations=ffff"));
-    trackhost::Options options;
-    options.cycles = 50;
-    options.quiet = true;
-    options.stats = true;
-    options.beforeCycle = pushFrame;
-    const RunOut r = runWith(options, "device t0 tarsis\nbaud 115200\nreset no\nframerate 240\n");
-    otksim::SetScenario(nullptr);
+    const RunOut r = statsRun("stations=ffff", 50, "device t0 tarsis\nbaud 115200\nreset no\nframerate 240\n");
     EXPECT_EQ(r.rc, 0) << r.err;
     const std::size_t table = r.out.find("statistics of 50 cycles:\n");
     ASSERT_NE(table, std::string::npos) << r.out;
@@ -337,14 +345,7 @@ TEST(TrackhostStats, OneRecordPerIdForEveryManualFrame)
 TEST(TrackhostStats, RefusedFramesBesideTheFailures)
 {
     // Every frame carries a record of zeros after the real ones.
-    ASSERT_TRUE(otksim::SetScenario("frames=manual max=16 stations=3 pad=32"));
-    trackhost::Options options;
-    options.cycles = 20;
-    options.quiet = true;
-    options.stats = true;
-    options.beforeCycle = pushFrame;
-    const RunOut r = runWith(options, "device t0 tarsis\nbaud 115200\nreset no\n");
-    otksim::SetScenario(nullptr);
+    const RunOut r = statsRun("stations=3 pad=32", 20, "device t0 tarsis\nbaud 115200\nreset no\n");
     EXPECT_EQ(r.rc, 1);
     EXPECT_NE(r.out.find("statistics of 20 cycles:\n"
                          "device      id   records   rate Hz  max gap ms  recvData failures  refused frames  age p50 ms  "
