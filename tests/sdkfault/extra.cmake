@@ -30,24 +30,30 @@ if(NOT TARGET otkmsvc)
   return()
 endif()
 # The MSVC-ABI OTK.dll of the suite, compiled and linked as otkmsvc/ builds
-# its own, with kernel32's RaiseException; its OvCmdIF.dll and the
-# simulator's core beside it.
+# its own, with kernel32's RaiseException and, for its own __try, the
+# structured-exception handler of the system's C runtime; its OvCmdIF.dll and
+# the simulator's core beside it.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(_sf_raise "RaiseException@16")
+  set(_sf_handler "_except_handler3")
   set(_sf_undecorate -k) # the import's name drops the @16
 else()
   set(_sf_raise "RaiseException")
+  set(_sf_handler "__C_specific_handler")
   set(_sf_undecorate)
 endif()
 set(_sf_work ${CMAKE_CURRENT_BINARY_DIR}/sdkfault)
 set(_sf_otkmsvc ${CMAKE_BINARY_DIR}/otkmsvc)
 file(WRITE ${_sf_work}/kernel32.def "LIBRARY kernel32.dll\nEXPORTS\n    ${_sf_raise}\n")
-add_custom_command(
-  OUTPUT ${_sf_work}/kernel32.lib
-  COMMAND ${TARSIS_MSVC_DLLTOOL} -m ${TARSIS_MSVC_DLLTOOL_MACHINE} ${_sf_undecorate} -d ${_sf_work}/kernel32.def
-          -l ${_sf_work}/kernel32.lib
-  DEPENDS ${_sf_work}/kernel32.def
-  VERBATIM)
+file(WRITE ${_sf_work}/msvcrt.def "LIBRARY msvcrt.dll\nEXPORTS\n    ${_sf_handler}\n")
+foreach(_sf_lib kernel32 msvcrt)
+  add_custom_command(
+    OUTPUT ${_sf_work}/${_sf_lib}.lib
+    COMMAND ${TARSIS_MSVC_DLLTOOL} -m ${TARSIS_MSVC_DLLTOOL_MACHINE} ${_sf_undecorate} -d ${_sf_work}/${_sf_lib}.def
+            -l ${_sf_work}/${_sf_lib}.lib
+    DEPENDS ${_sf_work}/${_sf_lib}.def
+    VERBATIM)
+endforeach()
 add_custom_command(
   OUTPUT ${_sf_work}/otk_msvc_faults.obj
   COMMAND ${TARSIS_MSVC_CLANG} ${TARSIS_MSVC_FLAGS} -DOTKMSVC_OTK -c ${_sf}/standin/otk_msvc_faults.cpp
@@ -61,8 +67,8 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -E make_directory ${_sf_dir}
   COMMAND ${TARSIS_MSVC_LLD_LINK} /nologo /dll /noentry /nodefaultlib /machine:${TARSIS_MSVC_MACHINE}
           /out:${_sf_dir}/OTK.dll /implib:${_sf_work}/OTK.lib ${_sf_work}/otk_msvc_faults.obj ${_sf_otkmsvc}/runtime.obj
-          ${_sf_otkmsvc}/otksim.lib ${_sf_work}/kernel32.lib
-  DEPENDS ${_sf_work}/otk_msvc_faults.obj ${_sf_work}/kernel32.lib
+          ${_sf_otkmsvc}/otksim.lib ${_sf_work}/kernel32.lib ${_sf_work}/msvcrt.lib
+  DEPENDS ${_sf_work}/otk_msvc_faults.obj ${_sf_work}/kernel32.lib ${_sf_work}/msvcrt.lib
   COMMENT "Linking the faulty MSVC-ABI OTK.dll"
   VERBATIM)
 add_custom_target(sdkfault_standin ALL
